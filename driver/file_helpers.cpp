@@ -1,0 +1,139 @@
+#include "driver/file_helpers.h"
+
+#include <wchar.h>
+
+#include "driver/setup_state.h"
+#include "driver/text_format.h"
+
+int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count)
+{
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, data, count, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == count;
+}
+
+int DeleteInFolder(const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;  // never a cut path
+    return DeleteFileW(path) != 0;
+}
+
+void DeleteMatching(const wchar_t* folder, const wchar_t* pattern)
+{
+    wchar_t search[SETUP_JOIN_UNITS];
+    if (JoinPath(search, SETUP_JOIN_UNITS, folder, pattern) < 0) return;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(search, &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteInFolder(folder, entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+}
+
+static int IsDotOrDotDot(const wchar_t* name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+int DeleteTree(const wchar_t* folder)
+{
+    wchar_t search[SETUP_JOIN_UNITS];
+    if (FormatText(search, SETUP_JOIN_UNITS, L"%s\\*", folder) >= 0) {
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW(search, &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                if (IsDotOrDotDot(entry.cFileName)) continue;
+                wchar_t path[SETUP_JOIN_UNITS];
+                if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
+                DWORD kind = entry.dwFileAttributes &
+                             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+                if (kind == FILE_ATTRIBUTE_DIRECTORY) {
+                    DeleteTree(path);
+                    continue;
+                }
+                SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveDirectoryW(path);  // a link: removed, its target untouched
+                else
+                    DeleteFileW(path);
+            } while (FindNextFileW(find, &entry));
+            FindClose(find);
+        }
+    }
+    return RemoveDirectoryW(folder) != 0;
+}
+
+struct FolderIdentity {
+    int known;
+    DWORD volume;
+    DWORD index_high;
+    DWORD index_low;
+};
+
+static int ReadFolderIdentity(const wchar_t* folder, FolderIdentity* identity)
+{
+    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL ok = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!ok) return 0;
+    identity->known = 1;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index_high = info.nFileIndexHigh;
+    identity->index_low = info.nFileIndexLow;
+    return 1;
+}
+
+// Every level adds at least two units to a path of at most 519, so no descent is deeper.
+#define TREE_MAX_DEPTH (SETUP_JOIN_UNITS / 2)
+
+static uint64_t TreeSizeBelow(const wchar_t* folder, FolderIdentity* ancestors, int depth)
+{
+    if (depth >= TREE_MAX_DEPTH) return 0;
+    FolderIdentity* self = &ancestors[depth];
+    self->known = 0;
+    if (ReadFolderIdentity(folder, self)) {
+        for (int i = 0; i < depth; i++) {
+            if (ancestors[i].known && ancestors[i].volume == self->volume &&
+                ancestors[i].index_high == self->index_high &&
+                ancestors[i].index_low == self->index_low)
+                return 0;  // a link back to a folder this descent is already inside
+        }
+    }
+
+    wchar_t search[SETUP_JOIN_UNITS];
+    if (FormatText(search, SETUP_JOIN_UNITS, L"%s\\*", folder) < 0) return 0;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(search, &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    uint64_t sum = 0;
+    do {
+        if (IsDotOrDotDot(entry.cFileName)) continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            wchar_t path[SETUP_JOIN_UNITS];
+            if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
+            sum += TreeSizeBelow(path, ancestors, depth + 1);
+        } else {
+            sum += ((uint64_t)entry.nFileSizeHigh << 32) | entry.nFileSizeLow;
+        }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    return sum;
+}
+
+uint64_t TreeSize(const wchar_t* folder)
+{
+    FolderIdentity ancestors[TREE_MAX_DEPTH];
+    return TreeSizeBelow(folder, ancestors, 0);
+}

@@ -1,0 +1,21 @@
+// Whole-file writes, deletions and sizes over real folders. Silent: results only.
+#pragma once
+#include <stdint.h>
+#include <windows.h>
+
+// Creates or replaces path with exactly count bytes in one write. 1 when all were written.
+int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count);
+
+// Deletes folder\name. Nonzero when the file was deleted.
+int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
+
+// Deletes the files (never folders) directly in folder that match the wildcard pattern.
+void DeleteMatching(const wchar_t* folder, const wchar_t* pattern);
+
+// Deletes folder and everything below it; directory links are removed, never entered.
+// Nonzero when the folder itself was removed.
+int DeleteTree(const wchar_t* folder);
+
+// Bytes of all files below folder, following directory links (each folder at most once
+// along one descent, so a cycle of links ends).
+uint64_t TreeSize(const wchar_t* folder);

@@ -1,0 +1,39 @@
+// The one process-wide record that the entry point, the window and the install worker
+// share. Each field's writer and reader thread is fixed; see the comments.
+#pragma once
+#include <windows.h>
+
+#define SETUP_PATH_UNITS 260   // install request paths, own path: 259 units and a terminator
+#define SETUP_JOIN_UNITS 520   // a folder joined with a name
+
+// Private messages from the install worker to the window; posted, never sent.
+#define WM_SETUP_PROGRESS (WM_APP + 1)  // wParam: progress in permille, 0 to 1000
+#define WM_SETUP_STATUS   (WM_APP + 2)  // lParam: LocalAlloc'd UTF-16 status text; receiver frees it
+#define WM_SETUP_DONE     (WM_APP + 3)  // wParam: the failure flag of the run that just ended
+
+struct SetupState {
+    wchar_t own_path[SETUP_PATH_UNITS];        // entry point, first step; read-only afterwards
+    int silent;                                // "/S"; settled once before anything else
+
+    // The install request: written by the entry point (silent) or the window (Install).
+    wchar_t rom_path[SETUP_PATH_UNITS];
+    wchar_t install_folder[SETUP_PATH_UNITS];
+    int make_desktop_shortcut;
+    int make_start_menu_shortcut;
+
+    volatile LONG cancel_request;  // window sets it with InterlockedExchange; worker reads it
+    int failed;                    // cleared by the worker, set only by ReportFailure
+    int busy;                      // window only
+    int finished;                  // window only
+    int last_progress;             // status channel only; -1 at start
+    HWND window;                   // set on WM_CREATE, before any worker exists
+
+    int dpi;                       // LOGPIXELSY, read once at window start-up
+    HFONT normal_font;
+    HFONT semibold_font;
+    HFONT title_font;
+    HICON large_icon;
+    HBRUSH white_brush;
+};
+
+extern SetupState g_setup;

@@ -1,0 +1,40 @@
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <wchar.h>
+
+#include "driver/file_helpers.h"
+#include "driver/setup_state.h"
+#include "driver/status_channel.h"
+#include "driver/text_format.h"
+#include "package/package_format.h"
+
+int SumEntrySize(const wchar_t*, const uint8_t*, uint64_t size, void* context)
+{
+    ((ExtractContext*)context)->total_bytes += size;
+    return 1;
+}
+
+int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
+{
+    ExtractContext* extract = (ExtractContext*)context;
+    if (g_setup.cancel_request) return 0;
+
+    wchar_t path[SETUP_JOIN_UNITS];
+    JoinPath(path, SETUP_JOIN_UNITS, extract->install_folder, name);
+
+    wchar_t parent[SETUP_JOIN_UNITS];
+    wmemcpy(parent, path, SETUP_JOIN_UNITS);
+    PathRemoveFileSpecW(parent);
+    SHCreateDirectoryExW(nullptr, parent, nullptr);  // an existing folder is the normal case
+
+    // A resource is at most 4 GiB, so every entry fits one 32-bit write; a size that does
+    // not is a damaged package and fails as a write would.
+    if (size > 0xFFFFFFFFull || !WriteWholeFile(path, data, (uint32_t)size)) {
+        wmemcpy(extract->failing_path, path, SETUP_JOIN_UNITS);
+        return 0;
+    }
+    extract->bytes_written += size;
+    ReportProgress(extract->bytes_written, extract->total_bytes);
+    return 1;
+}

@@ -1,0 +1,106 @@
+#include "tests/support/test_support.h"
+
+#include <shlobj.h>
+
+std::wstring FixturePath(const wchar_t* name)
+{
+    return std::wstring(TEST_WIDEN(TORRENTINE_TEST_FIXTURES)) + L"\\" + name;
+}
+
+std::wstring MakeScratchFolder(const wchar_t* label)
+{
+    static int counter = 0;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    wchar_t folder[MAX_PATH];
+    for (;;) {
+        _snwprintf(folder, MAX_PATH, L"%lstn-%ls-%lu-%d", temp, label,
+                   (unsigned long)GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryW(folder, nullptr)) break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return folder;
+}
+
+static void RemoveBelow(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveBelow(path);
+            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+void RemoveScratchFolder(const std::wstring& folder)
+{
+    if (folder.size() > 3) RemoveBelow(folder);
+}
+
+bool WriteBytes(const std::wstring& path, const void* data, size_t count)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, data, (DWORD)count, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == count;
+}
+
+bool WriteText(const std::wstring& path, const char* text)
+{
+    return WriteBytes(path, text, strlen(text));
+}
+
+std::vector<uint8_t> ReadBytes(const std::wstring& path)
+{
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size)) {
+        bytes.resize((size_t)size.QuadPart);
+        DWORD got = 0;
+        if (!bytes.empty() && (!ReadFile(file, bytes.data(), (DWORD)bytes.size(), &got, nullptr) ||
+                               got != bytes.size()))
+            bytes.clear();
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out((size_t)n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &out[0], n, nullptr, nullptr);
+    return out;
+}

@@ -1,0 +1,25 @@
+// Helpers shared by the test programs: scratch folders, whole files, fixture paths.
+#pragma once
+#include <stdint.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#define TEST_WIDEN2(x) L##x
+#define TEST_WIDEN(x) TEST_WIDEN2(x)
+
+// Fixture folder of the build (set by CMake), as a Windows path.
+std::wstring FixturePath(const wchar_t* name);
+
+// A new empty folder below the temporary folder, unique to this process and call.
+std::wstring MakeScratchFolder(const wchar_t* label);
+// Removes a scratch folder and everything below it (links removed, never followed).
+void RemoveScratchFolder(const std::wstring& folder);
+
+bool WriteBytes(const std::wstring& path, const void* data, size_t count);
+bool WriteText(const std::wstring& path, const char* text);
+std::vector<uint8_t> ReadBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+std::string Utf8(const std::wstring& text);
