@@ -31,10 +31,11 @@ static int Fail(wchar_t* error, const wchar_t* format, ...)
     return 0;
 }
 
+// Ordinal and case-sensitive: the same order on every machine and in every locale.
 static int CompareNames(const void* a, const void* b)
 {
     return CompareStringOrdinal(*(const wchar_t* const*)a, -1, *(const wchar_t* const*)b, -1,
-                                TRUE) - CSTR_EQUAL;
+                                FALSE) - CSTR_EQUAL;
 }
 
 static int AddFile(PackList* list, const wchar_t* relative, uint64_t size)

@@ -2,6 +2,7 @@
 #pragma once
 #include <stdint.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>

@@ -1,1 +1,220 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/file_helpers.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+class FileHelpersTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder = MakeScratchFolder(L"files"); }
+    void TearDown() override { RemoveScratchFolder(folder); }
+
+    std::wstring P(const std::wstring& relative) { return folder + L"\\" + relative; }
+    void Make(const std::wstring& relative, size_t bytes)
+    {
+        std::wstring path = P(relative);
+        std::wstring parent = path.substr(0, path.rfind(L'\\'));
+        SHCreateDirectoryExW(nullptr, parent.c_str(), nullptr);
+        std::vector<uint8_t> data(bytes, 'x');
+        ASSERT_TRUE(WriteBytes(path, data.data(), data.size())) << Utf8(path);
+    }
+
+    std::wstring folder;
+};
+
+// Wine cannot make a directory link itself, but it shows a Unix symbolic link to a folder
+// as one (directory and reparse-point bits), so tests make them through /bin/ln.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
+{
+    char unix_link[1024], unix_target[1024];
+    auto to_unix = [](const std::wstring& windows, char* out) {
+        // Our scratch folders live on C:, which Wine keeps in the prefix's drive_c.
+        char* path = nullptr;
+        typedef char*(__cdecl * ToUnix)(const wchar_t*);
+        ToUnix convert = (ToUnix)(void*)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                "wine_get_unix_file_name");
+        if (!convert) return false;
+        path = convert(windows.c_str());
+        if (!path) return false;
+        strcpy_s(out, 1024, path);
+        HeapFree(GetProcessHeap(), 0, path);
+        return true;
+    };
+    if (!to_unix(link, unix_link) || !to_unix(target, unix_target)) return false;
+    std::wstring command = L"Z:\\bin\\ln -s \"" + std::wstring(unix_target, unix_target + strlen(unix_target)) +
+                           L"\" \"" + std::wstring(unix_link, unix_link + strlen(unix_link)) + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION process;
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    if (!CreateProcessW(L"Z:\\bin\\ln", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 50 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; i++)
+        Sleep(20);
+    return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TEST_F(FileHelpersTest, WriteWholeFileCreatesReplacesAndEmpties)
+{
+    EXPECT_EQ(WriteWholeFile(P(L"a.bin").c_str(), "hello", 5), 1);
+    EXPECT_EQ(ReadBytes(P(L"a.bin")), std::vector<uint8_t>({'h', 'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(WriteWholeFile(P(L"a.bin").c_str(), "hi", 2), 1);
+    EXPECT_EQ(ReadBytes(P(L"a.bin")).size(), 2u);
+    EXPECT_EQ(WriteWholeFile(P(L"a.bin").c_str(), "", 0), 1);
+    EXPECT_TRUE(FileExists(P(L"a.bin")));
+    EXPECT_EQ(ReadBytes(P(L"a.bin")).size(), 0u);
+}
+
+TEST_F(FileHelpersTest, WriteWholeFileFailsWithoutTouchingAnything)
+{
+    // (A read-only file cannot stand in here: Wine running as root writes it anyway.)
+    CreateDirectoryW(P(L"a folder").c_str(), nullptr);
+    EXPECT_EQ(WriteWholeFile(P(L"a folder").c_str(), "new data", 8), 0);
+    EXPECT_TRUE(FolderExists(P(L"a folder")));
+
+    EXPECT_EQ(WriteWholeFile(P(L"missing\\a.bin").c_str(), "x", 1), 0);
+    EXPECT_FALSE(FolderExists(P(L"missing")));
+
+    Make(L"held.bin", 4);
+    HANDLE held = CreateFileW(P(L"held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(WriteWholeFile(P(L"held.bin").c_str(), "x", 1), 0);
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(P(L"held.bin")).size(), 4u);
+}
+
+TEST_F(FileHelpersTest, DeleteInFolderDeletesOneFile)
+{
+    Make(L"Uninstall.exe", 1);
+    EXPECT_NE(DeleteInFolder(folder.c_str(), L"Uninstall.exe"), 0);
+    EXPECT_FALSE(FileExists(P(L"Uninstall.exe")));
+    EXPECT_EQ(DeleteInFolder(folder.c_str(), L"Uninstall.exe"), 0);
+}
+
+TEST_F(FileHelpersTest, DeleteMatchingOnlyFilesDirectlyInTheFolder)
+{
+    Make(L"a.log", 1);
+    Make(L"b.LOG", 1);
+    Make(L"keep.txt", 1);
+    Make(L"a.log.txt", 1);
+    Make(L"sub\\c.log", 1);
+    CreateDirectoryW(P(L"x.log").c_str(), nullptr);
+    Make(L"settings.json", 1);
+    Make(L"settings.json.bak", 1);
+    Make(L"readonly.log", 1);
+    SetFileAttributesW(P(L"readonly.log").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    DeleteMatching(folder.c_str(), L"*.log");
+    EXPECT_FALSE(FileExists(P(L"a.log")));
+    EXPECT_FALSE(FileExists(P(L"b.LOG")));
+    EXPECT_TRUE(FileExists(P(L"keep.txt")));
+    EXPECT_TRUE(FileExists(P(L"a.log.txt")));
+    EXPECT_TRUE(FileExists(P(L"sub\\c.log")));
+    EXPECT_TRUE(FolderExists(P(L"x.log")));
+    EXPECT_TRUE(FileExists(P(L"readonly.log")));  // attributes are not changed first
+    SetFileAttributesW(P(L"readonly.log").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    DeleteMatching(folder.c_str(), L"*.json");
+    EXPECT_FALSE(FileExists(P(L"settings.json")));
+    EXPECT_TRUE(FileExists(P(L"settings.json.bak")));
+    DeleteMatching(folder.c_str(), L"*.json.bak");
+    EXPECT_FALSE(FileExists(P(L"settings.json.bak")));
+    DeleteMatching(P(L"missing").c_str(), L"*.log");
+}
+
+TEST_F(FileHelpersTest, DeleteTreeRemovesEverythingIncludingReadOnlyAndHiddenFiles)
+{
+    Make(L"assets\\a.bin", 10);
+    Make(L"assets\\fonts\\b.ttf", 10);
+    Make(L"assets\\x\\y\\z\\deep.bin", 10);
+    CreateDirectoryW(P(L"assets\\empty").c_str(), nullptr);
+    SetFileAttributesW(P(L"assets\\a.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(P(L"assets\\fonts\\b.ttf").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    Make(L"sibling.txt", 1);
+
+    EXPECT_NE(DeleteTree(P(L"assets").c_str()), 0);
+    EXPECT_FALSE(FolderExists(P(L"assets")));
+    EXPECT_TRUE(FileExists(P(L"sibling.txt")));
+    EXPECT_EQ(DeleteTree(P(L"assets").c_str()), 0);  // missing: nothing happens
+}
+
+TEST_F(FileHelpersTest, DeleteTreeNeverEntersAFolderLink)
+{
+    std::wstring outside = MakeScratchFolder(L"outside");
+    Make(L"assets\\a.bin", 1);
+    ASSERT_TRUE(WriteText(outside + L"\\precious.sav", "save"));
+    ASSERT_TRUE(MakeFolderLink(P(L"assets\\link"), outside));
+    DWORD attributes = GetFileAttributesW(P(L"assets\\link").c_str());
+    ASSERT_EQ(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              (DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+
+    DeleteTree(P(L"assets").c_str());
+    EXPECT_FALSE(FileExists(P(L"assets\\a.bin")));
+    EXPECT_TRUE(FileExists(outside + L"\\precious.sav"));
+    RemoveScratchFolder(outside);
+}
+
+TEST_F(FileHelpersTest, TreeSizeSumsFilesOfAllLevels)
+{
+    Make(L"five.bin", 5);
+    Make(L"sub\\seven.bin", 7);
+    EXPECT_EQ(TreeSize(folder.c_str()), 12u);
+    Make(L"sub\\deeper\\more\\big.bin", 100000);
+    EXPECT_EQ(TreeSize(folder.c_str()), 100012u);
+    EXPECT_EQ(TreeSize(P(L"missing").c_str()), 0u);
+}
+
+TEST_F(FileHelpersTest, TreeSizeFollowsLinksButEndsOnACycle)
+{
+    std::wstring outside = MakeScratchFolder(L"outside");
+    ASSERT_TRUE(WriteBytes(outside + L"\\data.bin", "12345678", 8));
+    Make(L"one.bin", 1);
+    ASSERT_TRUE(MakeFolderLink(P(L"to-outside"), outside));
+    EXPECT_EQ(TreeSize(folder.c_str()), 9u);
+
+    // A link back to the folder itself, and one from the outside folder back in.
+    ASSERT_TRUE(MakeFolderLink(P(L"loop"), folder));
+    ASSERT_TRUE(MakeFolderLink(outside + L"\\back", folder));
+    uint64_t size = TreeSize(folder.c_str());
+    EXPECT_EQ(size, 9u);
+    RemoveScratchFolder(outside);
+}
+
+// Joins that do not fit in 520 units are cut; a cut path names some other file, which must
+// be neither deleted nor measured.
+TEST_F(FileHelpersTest, CutPathsAreNeverDeletedOrMeasured)
+{
+    std::wstring deep = P(std::wstring(240, L'd'));
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << "long paths unsupported here";
+    size_t cut_at = 519 - (deep.size() + 1);
+    std::wstring long_log = std::wstring(250, L'L') + L".log";  // its join is cut...
+    ASSERT_GT(deep.size() + 1 + long_log.size(), 519u);
+    std::wstring prefix = long_log.substr(0, cut_at);  // ...to this name
+    ASSERT_TRUE(WriteText(deep + L"\\" + long_log, "log"));
+    ASSERT_TRUE(WriteText(deep + L"\\" + prefix, "not a log"));
+    DeleteMatching(deep.c_str(), L"*.log");
+    EXPECT_TRUE(FileExists(deep + L"\\" + prefix));
+
+    // A folder whose join is cut is neither measured nor entered; files are measured by
+    // the sizes their listing gives, without a join.
+    std::wstring long_folder = std::wstring(250, L'F');
+    ASSERT_TRUE(CreateDirectoryW((deep + L"\\" + long_folder).c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(deep + L"\\" + long_folder + L"\\x.bin", "1234567", 7));
+    EXPECT_EQ(TreeSize(deep.c_str()), 3u + 9u);
+
+    // DeleteTree leaves the cut entries (and so the folder) but removes the rest.
+    DeleteTree(deep.c_str());
+    EXPECT_FALSE(FileExists(deep + L"\\" + prefix));
+    EXPECT_TRUE(FileExists(deep + L"\\" + long_log));
+    EXPECT_TRUE(FileExists(deep + L"\\" + long_folder + L"\\x.bin"));
+    EXPECT_TRUE(FolderExists(deep));
+}

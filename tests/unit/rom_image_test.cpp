@@ -1,1 +1,194 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rom/rom_image.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+class RomImageTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder = MakeScratchFolder(L"rom"); }
+    void TearDown() override { RemoveScratchFolder(folder); }
+
+    int Load(const std::wstring& path, std::vector<uint8_t>* image = nullptr)
+    {
+        uint8_t* bytes = (uint8_t*)1;
+        uint32_t length = 77;
+        int code = LoadRomImage(path.c_str(), &bytes, &length);
+        if (code == ROMCHECK_ACCEPTED) {
+            EXPECT_NE(bytes, nullptr);
+            if (image) image->assign(bytes, bytes + length);
+            FreeRomImage(bytes);
+        } else {
+            EXPECT_EQ(bytes, nullptr);
+            EXPECT_EQ(length, 0u);
+        }
+        return code;
+    }
+
+    std::wstring Put(const wchar_t* name, const std::vector<uint8_t>& bytes)
+    {
+        std::wstring path = folder + L"\\" + name;
+        EXPECT_TRUE(WriteBytes(path, bytes.data(), bytes.size()));
+        return path;
+    }
+
+    std::wstring folder;
+};
+
+std::vector<uint8_t> Starting(std::vector<uint8_t> head, size_t size)
+{
+    std::vector<uint8_t> bytes(size, 0x5A);
+    for (size_t i = 0; i < head.size() && i < size; i++) bytes[i] = head[i];
+    return bytes;
+}
+
+const std::vector<uint8_t> N64_HEADER = {0x80, 0x37, 0x12, 0x40};
+
+}  // namespace
+
+TEST_F(RomImageTest, AllThreeByteOrdersGiveTheSameBigEndianImage)
+{
+    std::vector<uint8_t> z64, v64, n64;
+    ASSERT_EQ(Load(FixturePath(L"fixture.z64"), &z64), ROMCHECK_ACCEPTED);
+    ASSERT_EQ(Load(FixturePath(L"fixture.v64"), &v64), ROMCHECK_ACCEPTED);
+    ASSERT_EQ(Load(FixturePath(L"fixture.n64"), &n64), ROMCHECK_ACCEPTED);
+    EXPECT_EQ(z64.size(), 16u << 20);
+    EXPECT_TRUE(z64 == v64);
+    EXPECT_TRUE(z64 == n64);
+    EXPECT_EQ(std::vector<uint8_t>(z64.begin(), z64.begin() + 4), N64_HEADER);
+    EXPECT_TRUE(z64 == ReadBytes(FixturePath(L"fixture.z64")));
+}
+
+TEST_F(RomImageTest, SizeWindow)
+{
+    struct Case {
+        size_t size;
+        std::vector<uint8_t> head;
+        int code;
+    };
+    const Case cases[] = {
+        {0, {}, ROMCHECK_NOT_N64_ROM},
+        {4095, N64_HEADER, ROMCHECK_NOT_N64_ROM},
+        {4096, N64_HEADER, ROMCHECK_DIFFERENT_ROM},          // read and hashed
+        {4096, {0x80, 0x37, 0x12, 0x41}, ROMCHECK_NOT_N64_ROM},
+        {67108864, N64_HEADER, ROMCHECK_DIFFERENT_ROM},      // the largest, read whole
+        {67108865, N64_HEADER, ROMCHECK_NOT_N64_ROM},
+        {4097, N64_HEADER, ROMCHECK_DIFFERENT_ROM},
+    };
+    for (const Case& c : cases) {
+        std::wstring path = Put(L"sized.bin", Starting(c.head, c.size));
+        EXPECT_EQ(Load(path), c.code) << "size " << c.size;
+    }
+}
+
+TEST_F(RomImageTest, SignaturesDecideTheCode)
+{
+    struct Case {
+        std::vector<uint8_t> head;
+        size_t size;
+        int code;
+    };
+    const Case cases[] = {
+        {{'P', 'K', 3, 4}, 8192, ROMCHECK_ZIP_ARCHIVE},
+        {{'P', 'K', 3, 4}, 100, ROMCHECK_NOT_N64_ROM},        // size test comes first
+        {{'P', 'K', 3, 4}, 67108865, ROMCHECK_NOT_N64_ROM},
+        {{'P', 'k', 3, 4}, 8192, ROMCHECK_NOT_N64_ROM},
+        {{0x37, 0x80, 0x40, 0x12}, 8192, ROMCHECK_DIFFERENT_ROM},  // .v64 of a foreign ROM
+        {{0x37, 0x80, 0x40, 0x13}, 8192, ROMCHECK_NOT_N64_ROM},
+        {{0x37, 0x81, 0x40, 0x12}, 8192, ROMCHECK_NOT_N64_ROM},
+        {{0x40, 0x12, 0x37, 0x80}, 8192, ROMCHECK_DIFFERENT_ROM},  // .n64 of a foreign ROM
+        {{0x40, 0x12, 0x37, 0x81}, 8192, ROMCHECK_NOT_N64_ROM},
+        {{0x40, 0x13, 0x37, 0x80}, 8192, ROMCHECK_NOT_N64_ROM},
+        {{0x12, 0x40, 0x80, 0x37}, 8192, ROMCHECK_NOT_N64_ROM},    // a word-swapped order is not taken
+    };
+    for (const Case& c : cases) {
+        std::wstring path = Put(L"signed.bin", Starting(c.head, c.size));
+        EXPECT_EQ(Load(path), c.code) << (int)c.head[0] << "," << (int)c.head[1] << " size " << c.size;
+    }
+}
+
+TEST_F(RomImageTest, TailIsZeroFilledToAWholeGroupOfFour)
+{
+    // The fixture ends in four zero bytes, so any of its last three bytes may be left off.
+    std::vector<uint8_t> whole = ReadBytes(FixturePath(L"fixture.z64"));
+    ASSERT_EQ(whole.size(), 16u << 20);
+    for (size_t cut = 1; cut <= 3; cut++) {
+        std::vector<uint8_t> shorter(whole.begin(), whole.end() - cut);
+        std::vector<uint8_t> image;
+        EXPECT_EQ(Load(Put(L"short.z64", shorter), &image), ROMCHECK_ACCEPTED) << cut;
+        EXPECT_EQ(image.size(), whole.size());
+        EXPECT_TRUE(image == whole);
+    }
+    std::vector<uint8_t> four_short(whole.begin(), whole.end() - 4);
+    EXPECT_EQ(Load(Put(L"short4.z64", four_short)), ROMCHECK_DIFFERENT_ROM);
+    std::vector<uint8_t> longer = whole;
+    longer.push_back(0);
+    EXPECT_EQ(Load(Put(L"long.z64", longer)), ROMCHECK_DIFFERENT_ROM);
+}
+
+TEST_F(RomImageTest, OddLengthV64SwapsTheZeroTailToo)
+{
+    std::vector<uint8_t> bytes = Starting({0x37, 0x80, 0x40, 0x12}, 4099);
+    bytes[4098] = 0xAB;
+    std::vector<uint8_t> copy = bytes;
+    copy.resize(4100, 0);
+    EXPECT_EQ(NormaliseRomByteOrder(copy.data(), 4100), ROMCHECK_ACCEPTED);
+    EXPECT_EQ(copy[4098], 0x00);
+    EXPECT_EQ(copy[4099], 0xAB);
+    EXPECT_EQ(Load(Put(L"odd.v64", bytes)), ROMCHECK_DIFFERENT_ROM);
+}
+
+TEST_F(RomImageTest, CannotOpen)
+{
+    EXPECT_EQ(Load(folder + L"\\missing.z64"), ROMCHECK_CANNOT_OPEN);
+    EXPECT_EQ(Load(folder), ROMCHECK_CANNOT_OPEN);
+    EXPECT_EQ(Load(L""), ROMCHECK_CANNOT_OPEN);
+
+    std::wstring copy = Put(L"held.z64", ReadBytes(FixturePath(L"fixture.z64")));
+    HANDLE writer = CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Load(copy), ROMCHECK_CANNOT_OPEN);
+    CloseHandle(writer);
+    EXPECT_EQ(Load(copy), ROMCHECK_ACCEPTED);
+
+    // A reader that lets others read does not stop the loader.
+    HANDLE reader = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(Load(copy), ROMCHECK_ACCEPTED);
+    CloseHandle(reader);
+}
+
+TEST_F(RomImageTest, HasInstalledRomCopy)
+{
+    EXPECT_FALSE(HasInstalledRomCopy(folder.c_str()));
+    std::wstring copy = folder + L"\\" + ROM_COPY_NAME;
+
+    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+    EXPECT_FALSE(HasInstalledRomCopy(folder.c_str()));
+    RemoveDirectoryW(copy.c_str());
+
+    std::vector<uint8_t> n64 = ReadBytes(FixturePath(L"fixture.n64"));
+    ASSERT_TRUE(WriteBytes(copy, n64.data(), n64.size()));
+    EXPECT_TRUE(HasInstalledRomCopy(folder.c_str()));
+
+    n64[1000] ^= 0xFF;  // damaged copy
+    ASSERT_TRUE(WriteBytes(copy, n64.data(), n64.size()));
+    EXPECT_FALSE(HasInstalledRomCopy(folder.c_str()));
+    EXPECT_FALSE(HasInstalledRomCopy((folder + L"\\missing").c_str()));
+}
+
+TEST(RomCheckMessage, TextsOfEveryCode)
+{
+    EXPECT_STREQ(RomCheckMessage(0), L"\u2714  Torrentine (prototype, Jun 15 1999) found.");
+    EXPECT_STREQ(RomCheckMessage(1), L"Can't open that file.");
+    EXPECT_STREQ(RomCheckMessage(2), L"That file isn't a Nintendo 64 ROM.");
+    EXPECT_STREQ(RomCheckMessage(3),
+                 L"That's a different ROM. Setup needs the Torrentine prototype dated Jun 15, 1999 (16 MB).");
+    EXPECT_STREQ(RomCheckMessage(4),
+                 L"That's a .zip archive: unzip it first, then choose the .z64 / .v64 / .n64 file inside.");
+}
