@@ -137,3 +137,15 @@ uint64_t TreeSize(const wchar_t* folder)
     FolderIdentity ancestors[TREE_MAX_DEPTH];
     return TreeSizeBelow(folder, ancestors, 0);
 }
+
+int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count)
+{
+    wchar_t partial[SETUP_JOIN_UNITS];
+    if (FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial", path) < 0) return 0;
+    if (!WriteWholeFile(partial, data, count) ||
+        !MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(partial);
+        return 0;
+    }
+    return 1;
+}

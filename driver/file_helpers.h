@@ -19,3 +19,8 @@ int DeleteTree(const wchar_t* folder);
 // Bytes of all files below folder, following directory links (each folder at most once
 // along one descent, so a cycle of links ends).
 uint64_t TreeSize(const wchar_t* folder);
+
+// Replaces path by exactly count bytes, or leaves it as it was: the bytes go to a
+// "<path>.partial" file beside it first, which is moved over path only when complete.
+// 1 on success; on failure the partial file is removed again.
+int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count);

@@ -1,0 +1,36 @@
+#include "driver/command_line.h"
+
+#include "driver/setup_state.h"
+
+static wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c + 32) : c; }
+
+int MatchesOption(const wchar_t* argument, const wchar_t* option)
+{
+    while (*argument && *option) {
+        if (FoldAscii(*argument) != FoldAscii(*option)) return 0;
+        argument++;
+        option++;
+    }
+    return *argument == L'\0' && *option == L'\0';
+}
+
+int HasFlag(int argc, wchar_t** argv, const wchar_t* option)
+{
+    for (int i = 1; i < argc; i++)
+        if (MatchesOption(argv[i], option)) return 1;
+    return 0;
+}
+
+const wchar_t* OptionValue(int argc, wchar_t** argv, const wchar_t* option)
+{
+    for (int i = 1; i < argc - 1; i++)
+        if (MatchesOption(argv[i], option)) return argv[i + 1];
+    return nullptr;
+}
+
+void CopyOptionValue(wchar_t* field, const wchar_t* value)
+{
+    int i = 0;
+    for (; i < SETUP_PATH_UNITS - 1 && value[i]; i++) field[i] = value[i];
+    field[i] = L'\0';
+}

@@ -1,0 +1,10 @@
+// Options match whole arguments, ignoring the case of ASCII letters only. A flag may stand
+// anywhere from position 1; a value option counts only when an argument follows it.
+#pragma once
+
+int MatchesOption(const wchar_t* argument, const wchar_t* option);
+int HasFlag(int argc, wchar_t** argv, const wchar_t* option);
+// The argument after the first match among positions 1 to argc - 2, or null.
+const wchar_t* OptionValue(int argc, wchar_t** argv, const wchar_t* option);
+// Copies at most 259 units and a terminator into a 260-unit field.
+void CopyOptionValue(wchar_t* field, const wchar_t* value);

@@ -1,0 +1,61 @@
+// The setup program's entry point: records its own path, reads the command line and runs
+// one mode: uninstall stage 1 or 2, a silent install, or the window.
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "driver/command_line.h"
+#include "driver/default_folder.h"
+#include "driver/run_modes.h"
+#include "driver/setup_state.h"
+#include "install/install_worker.h"
+
+// Setup is usually started from a downloads folder full of other people's files: never
+// load a library from there, and never let Windows raise critical-error boxes.
+static void HardenProcess(void)
+{
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryW(L"");
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
+// Attaches to the parent's console for the status lines, but keeps an output that the
+// caller redirected (a pipe or a file) rather than the console behind it.
+static void AttachParentConsole(void)
+{
+    HANDLE given = GetStdHandle(STD_OUTPUT_HANDLE);
+    AttachConsole(ATTACH_PARENT_PROCESS);
+    if (given != nullptr && given != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, given);
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
+{
+    HardenProcess();
+    GetModuleFileNameW(nullptr, g_setup.own_path, SETUP_PATH_UNITS);
+
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) argc = 0;
+
+    g_setup.silent = HasFlag(argc, argv, L"/S");
+    if (g_setup.silent) AttachParentConsole();
+
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    if (HasFlag(argc, argv, L"/uninstall")) return RunUninstallStage1(argc, argv);
+    if (HasFlag(argc, argv, L"/uninstall2")) return RunUninstallStage2(argc, argv);
+
+    ReadDefaultInstallFolder(g_setup.install_folder);
+
+    if (g_setup.silent) {
+        const wchar_t* rom = OptionValue(argc, argv, L"/rom");
+        if (rom) CopyOptionValue(g_setup.rom_path, rom);
+        const wchar_t* dir = OptionValue(argc, argv, L"/dir");
+        if (dir) CopyOptionValue(g_setup.install_folder, dir);
+        g_setup.make_desktop_shortcut = !HasFlag(argc, argv, L"/nodesktop");
+        g_setup.make_start_menu_shortcut = !HasFlag(argc, argv, L"/nostartmenu");
+        InstallWorker(nullptr);
+        return g_setup.failed;
+    }
+    return RunSetupWindow(instance, show, argc, argv);
+}

@@ -1,0 +1,174 @@
+#include "install/install_worker.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <wchar.h>
+
+#include "driver/file_helpers.h"
+#include "driver/path_helpers.h"
+#include "driver/setup_state.h"
+#include "driver/status_channel.h"
+#include "driver/text_format.h"
+#include "install/game_icon.h"
+#include "install/icon_images.h"
+#include "install/shell_registration.h"
+#include "package/package_format.h"
+#include "rom/rom_image.h"
+
+static const char PORTABLE_NOTE[] =
+    "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
+
+// Folder checks, ROM check or reuse of the folder's copy. 1 to go on; image may stay null.
+static int CheckInputs(uint8_t** image, uint32_t* length)
+{
+    const wchar_t* folder = g_setup.install_folder;
+    if (folder[0] == L'\0') {
+        ReportFailure(L"Choose a folder to install to.");
+        return 0;
+    }
+    if (PathIsRelativeW(folder)) {
+        ReportFailure(L"Use a full install path (for example C:\\Games\\Torrentine PC).");
+        return 0;
+    }
+    bool installed = HasInstalledRomCopy(folder);
+    if (g_setup.rom_path[0] != L'\0') {
+        StatusLine(L"Checking the ROM...");
+        int code = LoadRomImage(g_setup.rom_path, image, length);
+        if (code != ROMCHECK_ACCEPTED) {
+            ReportFailure(L"%s", RomCheckMessage(code));
+            return 0;
+        }
+        return 1;
+    }
+    if (!installed) {
+        ReportFailure(L"Choose your Torrentine ROM file (.z64, .v64 or .n64).");
+        return 0;
+    }
+    return 1;  // an update that keeps the folder's ROM copy
+}
+
+static int CreateInstallFolder(const wchar_t* folder)
+{
+    int result = SHCreateDirectoryExW(nullptr, folder, nullptr);
+    if (result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS)
+        return 1;
+    ReportFailure(L"Can't create the folder \"%s\". Pick another place (one you can write to).",
+                  folder);
+    return 0;
+}
+
+static int HasEnoughSpace(const wchar_t* folder, uint64_t total_bytes, uint32_t rom_length)
+{
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr)) return 1;
+    uint64_t needed = total_bytes + FREE_SPACE_MARGIN_BYTES + rom_length;
+    if (available.QuadPart >= needed) return 1;
+    ReportFailure(L"Not enough free space: needs %.0f MB.", (double)needed / 1048576.0);
+    return 0;
+}
+
+static int ExtractPackage(ExtractContext* context)
+{
+    StatusLine(L"Writing the PC version...");
+    if (WalkPackage(ExtractEntry, context)) return 1;
+    if (g_setup.cancel_request)
+        ReportFailure(L"Cancelled.");
+    else if (context->failing_path[0] == L'\0')
+        ReportFailure(L"The setup file is damaged: download it again.");
+    else
+        ReportFailure(L"Can't write \"%s\". If the game is running, close it and try again.",
+                      context->failing_path);
+    return 0;
+}
+
+// The copy is replaced only by a complete one: the user may have picked that very copy as
+// the ROM, and a write that fails half-way must not destroy it.
+static int StoreRomCopy(const wchar_t* folder, const uint8_t* image, uint32_t length)
+{
+    StatusLine(L"Storing the ROM...");
+    wchar_t path[SETUP_JOIN_UNITS];
+    JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
+    if (ReplaceWholeFile(path, image, length)) return 1;
+    ReportFailure(L"Can't write \"%s\".", path);
+    return 0;
+}
+
+static void AddGameIcon(const wchar_t* folder, const uint8_t* image, uint32_t length)
+{
+    StatusLine(L"Adding the game icon...");
+    uint8_t* reloaded = nullptr;
+    if (!image) {
+        wchar_t copy[SETUP_JOIN_UNITS];
+        JoinPath(copy, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
+        LoadRomImage(copy, &reloaded, &length);
+        image = reloaded;
+    }
+    int replaced = BuildGameIcon(folder, image, image ? length : 0);
+    FreeRomImage(reloaded);
+    if (!replaced)
+        StatusLine(L"Note: the game icon could not be added to the program file (shortcuts "
+                   L"still get it).");
+}
+
+static void CopyUninstaller(const wchar_t* folder)
+{
+    wchar_t target[SETUP_JOIN_UNITS];
+    JoinPath(target, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
+    wchar_t own[SETUP_PATH_UNITS];
+    DWORD units = GetFullPathNameW(g_setup.own_path, SETUP_PATH_UNITS, own, nullptr);
+    if (units == 0 || units >= SETUP_PATH_UNITS) own[0] = L'\0';
+    if (_wcsicmp(own, target) != 0) CopyFileW(g_setup.own_path, target, FALSE);
+}
+
+static void RegisterWithShell(const wchar_t* folder)
+{
+    wchar_t game[SETUP_JOIN_UNITS], icon[SETUP_JOIN_UNITS];
+    JoinPath(game, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME);
+    JoinPath(icon, SETUP_JOIN_UNITS, folder, ICON_FILE_NAME);
+    DWORD attributes = GetFileAttributesW(icon);
+    const wchar_t* icon_path =
+        (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ? icon
+                                                                                          : game;
+    RegisterShellEntries(game, folder, icon_path, DISPLAY_NAME, g_setup.make_desktop_shortcut,
+                         g_setup.make_start_menu_shortcut);
+}
+
+static void RunInstall(void)
+{
+    uint8_t* image = nullptr;
+    uint32_t length = 0;
+    const wchar_t* folder = g_setup.install_folder;
+
+    TrimInputPath(g_setup.rom_path);
+    TrimInputPath(g_setup.install_folder);
+    if (CheckInputs(&image, &length) && CreateInstallFolder(folder)) {
+        ExtractContext context;
+        ZeroMemory(&context, sizeof context);
+        context.install_folder = folder;
+        WalkPackage(SumEntrySize, &context);  // a damaged package shows in the extraction
+        if (HasEnoughSpace(folder, context.total_bytes, length) && ExtractPackage(&context)) {
+            wchar_t note[SETUP_JOIN_UNITS];
+            JoinPath(note, SETUP_JOIN_UNITS, folder, PORTABLE_NOTE_NAME);
+            WriteWholeFile(note, PORTABLE_NOTE, sizeof PORTABLE_NOTE - 1);
+            if (!image || StoreRomCopy(folder, image, length)) {
+                AddGameIcon(folder, image, length);
+                CopyUninstaller(folder);
+                RegisterWithShell(folder);
+                ReportProgressPermille(1000);
+                StatusLine(L"Done! Torrentine PC is installed in %s", folder);
+            }
+        }
+    }
+    FreeRomImage(image);
+}
+
+DWORD WINAPI InstallWorker(LPVOID)
+{
+    g_setup.failed = 0;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    RunInstall();
+    CoUninitialize();
+    if (!g_setup.silent) PostMessageW(g_setup.window, WM_SETUP_DONE, (WPARAM)g_setup.failed, 0);
+    return 0;
+}
