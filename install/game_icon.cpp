@@ -14,13 +14,92 @@ struct ResourceIdList {
     int count;
 };
 
-static BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR name, WORD language, LONG_PTR param)
+// A resource the update keeps: type and name are integer ids or heap copies of strings.
+struct KeptResource {
+    wchar_t* type;
+    wchar_t* name;
+    WORD language;
+    void* data;
+    DWORD bytes;
+};
+
+// What the executable holds before its icons are replaced: the integer-named icons and
+// groups (whose first group language the new icons take) and a copy of everything else.
+struct ExecutableResources {
+    ResourceIdList icons;
+    ResourceIdList groups;
+    KeptResource* kept;
+    int kept_count;
+    int kept_capacity;
+    int complete;  // 0 when something could not be copied: the update is then not made
+    HMODULE module;
+    LPCWSTR type;  // the type being enumerated
+};
+
+static wchar_t* CopyResourceName(LPCWSTR name)
 {
-    ResourceIdList* list = (ResourceIdList*)param;
-    if (list->count < ICON_OLD_RESOURCES_MAX && IS_INTRESOURCE(name)) {
-        list->entries[list->count].id = (uint16_t)(ULONG_PTR)name;
-        list->entries[list->count].language = language;
-        list->count++;
+    if (IS_INTRESOURCE(name)) return (wchar_t*)name;
+    size_t units = lstrlenW(name) + 1;
+    wchar_t* copy = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, units * sizeof(wchar_t));
+    if (copy) CopyMemory(copy, name, units * sizeof(wchar_t));
+    return copy;
+}
+
+static void FreeResourceName(wchar_t* name)
+{
+    if (name && !IS_INTRESOURCE(name)) HeapFree(GetProcessHeap(), 0, name);
+}
+
+static int IsIconType(LPCWSTR type) { return type == RT_ICON || type == RT_GROUP_ICON; }
+
+static void KeepResource(ExecutableResources* all, LPCWSTR type, LPCWSTR name, WORD language)
+{
+    HANDLE heap = GetProcessHeap();
+    if (all->kept_count == all->kept_capacity) {
+        int capacity = all->kept_capacity ? all->kept_capacity * 2 : 32;
+        void* grown = all->kept ? HeapReAlloc(heap, 0, all->kept, capacity * sizeof(KeptResource))
+                                : HeapAlloc(heap, 0, capacity * sizeof(KeptResource));
+        if (!grown) {
+            all->complete = 0;
+            return;
+        }
+        all->kept = (KeptResource*)grown;
+        all->kept_capacity = capacity;
+    }
+    HRSRC found = FindResourceExW(all->module, type, name, language);
+    HGLOBAL loaded = found ? LoadResource(all->module, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = found ? SizeofResource(all->module, found) : 0;
+    KeptResource* item = &all->kept[all->kept_count];
+    item->type = CopyResourceName(type);
+    item->name = CopyResourceName(name);
+    item->language = language;
+    item->bytes = size;
+    item->data = HeapAlloc(heap, 0, size ? size : 1);
+    if (!item->type || !item->name || !item->data || (size && !bytes)) {
+        FreeResourceName(item->type);
+        FreeResourceName(item->name);
+        if (item->data) HeapFree(heap, 0, item->data);
+        all->complete = 0;
+        return;
+    }
+    if (size) CopyMemory(item->data, bytes, size);
+    all->kept_count++;
+}
+
+static BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR type, LPCWSTR name, WORD language,
+                                     LONG_PTR param)
+{
+    ExecutableResources* all = (ExecutableResources*)param;
+    if (IsIconType(type) && IS_INTRESOURCE(name)) {
+        ResourceIdList* list = type == RT_ICON ? &all->icons : &all->groups;
+        if (list->count < ICON_OLD_RESOURCES_MAX) {
+            list->entries[list->count].id = (uint16_t)(ULONG_PTR)name;
+            list->entries[list->count].language = language;
+            list->count++;
+        }
+    } else {
+        KeepResource(all, type, name, language);  // string-named icons are kept too
     }
     return TRUE;
 }
@@ -31,16 +110,36 @@ static BOOL CALLBACK CollectName(HMODULE module, LPCWSTR type, LPWSTR name, LONG
     return TRUE;
 }
 
-static void ListOldIcons(const wchar_t* executable, ResourceIdList* icons, ResourceIdList* groups)
+static BOOL CALLBACK CollectType(HMODULE module, LPWSTR type, LONG_PTR param)
 {
-    ZeroMemory(icons, sizeof *icons);
-    ZeroMemory(groups, sizeof *groups);
-    HMODULE module = LoadLibraryExW(executable, nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (!module) return;
-    EnumResourceNamesW(module, RT_ICON, CollectName, (LONG_PTR)icons);
-    EnumResourceNamesW(module, RT_GROUP_ICON, CollectName, (LONG_PTR)groups);
-    FreeLibrary(module);
+    EnumResourceNamesW(module, type, CollectName, param);
+    return TRUE;
+}
+
+static int ReadExecutableResources(const wchar_t* executable, ExecutableResources* all)
+{
+    ZeroMemory(all, sizeof *all);
+    all->complete = 1;
+    all->module = LoadLibraryExW(executable, nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!all->module) return 0;
+    EnumResourceTypesW(all->module, CollectType, (LONG_PTR)all);
+    FreeLibrary(all->module);  // the file stays in use until then
+    all->module = nullptr;
+    return 1;
+}
+
+static void FreeExecutableResources(ExecutableResources* all)
+{
+    HANDLE heap = GetProcessHeap();
+    for (int i = 0; i < all->kept_count; i++) {
+        FreeResourceName(all->kept[i].type);
+        FreeResourceName(all->kept[i].name);
+        HeapFree(heap, 0, all->kept[i].data);
+    }
+    if (all->kept) HeapFree(heap, 0, all->kept);
+    all->kept = nullptr;
+    all->kept_count = 0;
 }
 
 static void WriteIconFile(const wchar_t* install_folder, uint8_t* const images[ICON_IMAGE_COUNT],
@@ -60,23 +159,28 @@ static void WriteIconFile(const wchar_t* install_folder, uint8_t* const images[I
     CloseHandle(file);
 }
 
+// The old icons go in every language and the new ones come in as a whole, or nothing
+// changes. Deleting a resource with UpdateResourceW and no data does nothing under Wine,
+// so the update starts from an empty resource section and puts every other resource back.
 static int ReplaceIconResources(const wchar_t* executable, uint8_t* const images[ICON_IMAGE_COUNT],
                                 const uint32_t image_bytes[ICON_IMAGE_COUNT])
 {
-    ResourceIdList icons, groups;
-    ListOldIcons(executable, &icons, &groups);
-    WORD language = groups.count > 0 ? groups.entries[0].language : 1033;
+    ExecutableResources all;
+    int listed = ReadExecutableResources(executable, &all);
+    WORD language = all.groups.count > 0 ? all.groups.entries[0].language : 1033;
+    int ok = !listed || all.complete;
 
-    HANDLE update = BeginUpdateResourceW(executable, FALSE);
-    if (!update) return 0;
-    for (int i = 0; i < icons.count; i++)
-        UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(icons.entries[i].id),
-                        icons.entries[i].language, nullptr, 0);
-    for (int i = 0; i < groups.count; i++)
-        UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(groups.entries[i].id),
-                        groups.entries[i].language, nullptr, 0);
-
-    int ok = 1;
+    HANDLE update = ok ? BeginUpdateResourceW(executable, listed) : nullptr;
+    if (!update) {
+        FreeExecutableResources(&all);
+        return 0;
+    }
+    for (int i = 0; i < all.kept_count; i++) {
+        KeptResource* item = &all.kept[i];
+        if (!UpdateResourceW(update, item->type, item->name, item->language, item->data,
+                             item->bytes))
+            ok = 0;
+    }
     for (int k = 0; k < ICON_IMAGE_COUNT; k++)
         if (!UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(k + 1), language, images[k],
                              image_bytes[k]))
@@ -85,8 +189,8 @@ static int ReplaceIconResources(const wchar_t* executable, uint8_t* const images
     FillIconGroupRecord(group, image_bytes);
     if (!UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(1), language, group, sizeof group))
         ok = 0;
-    // All or nothing: a partial update is thrown away and the old icons stay.
     BOOL committed = EndUpdateResourceW(update, !ok);
+    FreeExecutableResources(&all);
     return ok && committed;
 }
 

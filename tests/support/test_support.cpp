@@ -2,9 +2,17 @@
 
 #include <shlobj.h>
 
+std::wstring WindowsPath(const wchar_t* path)
+{
+    std::wstring text = path;
+    for (wchar_t& c : text)
+        if (c == L'/') c = L'\\';
+    return text;
+}
+
 std::wstring FixturePath(const wchar_t* name)
 {
-    return std::wstring(TEST_WIDEN(TORRENTINE_TEST_FIXTURES)) + L"\\" + name;
+    return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_FIXTURES)) + L"\\" + name;
 }
 
 std::wstring MakeScratchFolder(const wchar_t* label)

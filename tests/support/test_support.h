@@ -10,6 +10,8 @@
 #define TEST_WIDEN2(x) L##x
 #define TEST_WIDEN(x) TEST_WIDEN2(x)
 
+// A build path given with forward slashes, in Windows form.
+std::wstring WindowsPath(const wchar_t* path);
 // Fixture folder of the build (set by CMake), as a Windows path.
 std::wstring FixturePath(const wchar_t* name);
 

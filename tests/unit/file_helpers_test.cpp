@@ -218,3 +218,47 @@ TEST_F(FileHelpersTest, CutPathsAreNeverDeletedOrMeasured)
     EXPECT_TRUE(FileExists(deep + L"\\" + long_folder + L"\\x.bin"));
     EXPECT_TRUE(FolderExists(deep));
 }
+
+// On a real drive that fills up half-way, the existing file must survive whole.
+TEST(ReplaceWholeFile, ADiskFullHalfWayKeepsTheOldFile)
+{
+    ULARGE_INTEGER available, total;
+    if (!GetDiskFreeSpaceExW(L"T:\\", &available, &total, nullptr) || total.QuadPart > (64u << 20))
+        GTEST_SKIP() << "no small drive T: (the test run mounts one when it runs as root)";
+    std::wstring folder = L"T:\\replace-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::wstring copy = folder + L"\\torrentine.n64.proto.19990615.z64";
+    // A 24 MiB drive: an 8 MiB copy and 10 MiB of other files leave room for neither a
+    // second 16 MiB copy beside it nor, once emptied, the 16 MiB written over it.
+    std::vector<uint8_t> old_bytes(8u << 20, 0x11), new_bytes(16u << 20, 0x22);
+    std::vector<uint8_t> other(10u << 20, 0x33);
+    ASSERT_TRUE(WriteBytes(copy, old_bytes.data(), old_bytes.size()));
+    ASSERT_TRUE(WriteBytes(folder + L"\\other.bin", other.data(), other.size()));
+    ASSERT_TRUE(GetDiskFreeSpaceExW(L"T:\\", &available, nullptr, nullptr));
+    ASSERT_LT(available.QuadPart, new_bytes.size());
+
+    EXPECT_EQ(ReplaceWholeFile(copy.c_str(), new_bytes.data(), (uint32_t)new_bytes.size()), 0);
+    EXPECT_TRUE(ReadBytes(copy) == old_bytes);
+    EXPECT_FALSE(FileExists(copy + L".partial"));
+
+    // What a plain create-and-write does in the same place: the only copy is lost.
+    EXPECT_EQ(WriteWholeFile(copy.c_str(), new_bytes.data(), (uint32_t)new_bytes.size()), 0);
+    EXPECT_FALSE(ReadBytes(copy) == old_bytes);
+    RemoveScratchFolder(folder);
+}
+
+TEST(ReplaceWholeFile, ReplacesAndCleansUp)
+{
+    std::wstring folder = MakeScratchFolder(L"replace");
+    std::wstring path = folder + L"\\copy.z64";
+    ASSERT_TRUE(WriteText(path, "old"));
+    EXPECT_EQ(ReplaceWholeFile(path.c_str(), "newer", 5), 1);
+    EXPECT_EQ(ReadBytes(path).size(), 5u);
+    EXPECT_FALSE(FileExists(path + L".partial"));
+    // A folder in the way: the write goes nowhere and reports failure.
+    CreateDirectoryW((folder + L"\\dir.z64").c_str(), nullptr);
+    EXPECT_EQ(ReplaceWholeFile((folder + L"\\dir.z64").c_str(), "x", 1), 0);
+    EXPECT_FALSE(FileExists(folder + L"\\dir.z64.partial"));
+    EXPECT_TRUE(FolderExists(folder + L"\\dir.z64"));
+    RemoveScratchFolder(folder);
+}

@@ -1,0 +1,233 @@
+#include "tests/support/setup_runner.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "tests/support/test_support.h"
+
+std::wstring TestSetupExe() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_SETUP_EXE)); }
+std::wstring ReleaseSetupExe() { return WindowsPath(TEST_WIDEN(TORRENTINE_RELEASE_SETUP_EXE)); }
+std::wstring StandinGameFolder() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_GAME_DIR)); }
+std::wstring PackagePath() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_PACKAGE)); }
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms,
+                    const wchar_t* working_folder)
+{
+    SetupRun run = {0xFFFFFFFF, "", false};
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, OPEN_EXISTING, 0, nullptr);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul;
+    startup.hStdOutput = write_end;
+    startup.hStdError = nul;
+    std::wstring command = Quoted(exe) + (arguments.empty() ? L"" : L" " + arguments);
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  working_folder, &startup, &process);
+    CloseHandle(write_end);
+    CloseHandle(nul);
+    if (!started) {
+        CloseHandle(read_end);
+        return run;
+    }
+    // Read on this thread until the pipe closes; the child writes little.
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr)) break;
+        if (available > 0) {
+            char chunk[4096];
+            DWORD got = 0;
+            if (!ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) || got == 0) break;
+            run.out.append(chunk, got);
+            continue;
+        }
+        if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+            // Drain what is left.
+            while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr) && available) {
+                char chunk[4096];
+                DWORD got = 0;
+                if (!ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) || got == 0) break;
+                run.out.append(chunk, got);
+            }
+            break;
+        }
+        if (GetTickCount() - start > timeout_ms) break;
+    }
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+        run.finished = true;
+        GetExitCodeProcess(process.hProcess, &run.exit_code);
+    } else {
+        TerminateProcess(process.hProcess, 255);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(read_end);
+    return run;
+}
+
+static std::wstring KnownFolder(REFKNOWNFOLDERID id)
+{
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
+    CoTaskMemFree(path);
+    return result;
+}
+
+std::wstring DesktopShortcut() { return KnownFolder(FOLDERID_Desktop) + L"\\Torrentine PC.lnk"; }
+std::wstring StartMenuShortcut() { return KnownFolder(FOLDERID_Programs) + L"\\Torrentine PC.lnk"; }
+
+void RemoveShellEntries()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, TEST_UNINSTALL_KEY);
+    RegDeleteKeyW(HKEY_CURRENT_USER, TEST_UNINSTALL_KEY);
+    DeleteFileW(DesktopShortcut().c_str());
+    DeleteFileW(StartMenuShortcut().c_str());
+}
+
+ShortcutInfo ReadShortcut(const std::wstring& path)
+{
+    ShortcutInfo info = {false, L"", L"", L"", L"", -1};
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                (void**)&link)))
+        return info;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            wchar_t text[1024];
+            info.loaded = true;
+            // The target as the shell resolves it, from the item list (Wine's raw path
+            // keeps only what the ANSI code page can hold).
+            PIDLIST_ABSOLUTE items = nullptr;
+            if (SUCCEEDED(link->GetIDList(&items)) && items && SHGetPathFromIDListW(items, text))
+                info.target = text;
+            CoTaskMemFree(items);
+            if (SUCCEEDED(link->GetWorkingDirectory(text, 1024))) info.working_folder = text;
+            int index = -1;
+            if (SUCCEEDED(link->GetIconLocation(text, 1024, &index))) {
+                info.icon_path = text;
+                info.icon_index = index;
+            }
+            if (SUCCEEDED(link->GetDescription(text, 1024))) info.description = text;
+        }
+        file->Release();
+    }
+    link->Release();
+    return info;
+}
+
+std::wstring RegValue::Text() const
+{
+    std::wstring text((const wchar_t*)bytes.data(), bytes.size() / 2);
+    return text;
+}
+
+DWORD RegValue::Dword() const
+{
+    DWORD value = 0;
+    if (bytes.size() == 4) memcpy(&value, bytes.data(), 4);
+    return value;
+}
+
+RegValue ReadUninstallValue(const wchar_t* name)
+{
+    RegValue value = {false, 0, {}};
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, TEST_UNINSTALL_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &bytes) == ERROR_SUCCESS) {
+        value.bytes.resize(bytes);
+        if (RegQueryValueExW(key, name, nullptr, &value.type, value.bytes.data(), &bytes) ==
+            ERROR_SUCCESS) {
+            value.present = true;
+            value.bytes.resize(bytes);
+        }
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+std::vector<std::wstring> UninstallValueNames()
+{
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, TEST_UNINSTALL_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0;; i++) {
+        wchar_t name[256];
+        DWORD units = 256;
+        if (RegEnumValueW(key, i, name, &units, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+void WriteUninstallValue(const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, TEST_UNINSTALL_KEY, 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, type, (const BYTE*)data, bytes);
+    RegCloseKey(key);
+}
+
+static void ListInto(const std::wstring& root, const std::wstring& relative,
+                     std::vector<std::wstring>* out)
+{
+    WIN32_FIND_DATAW entry;
+    std::wstring base = relative.empty() ? root : root + L"\\" + relative;
+    HANDLE find = FindFirstFileW((base + L"\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring child = relative.empty() ? name : relative + L"\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListInto(root, child, out);
+        else
+            out->push_back(child);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+}
+
+std::vector<std::wstring> ListFilesBelow(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    ListInto(folder, L"", &files);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
+                     const std::vector<uint8_t>& package, bool remove)
+{
+    if (!CopyFileW(exe.c_str(), copy.c_str(), FALSE)) return false;
+    // Wine cannot delete one resource; removing means starting from no resources at all.
+    HANDLE update = BeginUpdateResourceW(copy.c_str(), remove);
+    if (!update) return false;
+    BOOL ok = remove || UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(101),
+                                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                        (void*)package.data(), (DWORD)package.size());
+    return EndUpdateResourceW(update, !ok) && ok;
+}

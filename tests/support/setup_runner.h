@@ -1,0 +1,56 @@
+// Running the real setup program as a user or a script would, and reading back what it
+// left in the shell and the registry.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#define TEST_UNINSTALL_KEY L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorrentinePC"
+
+struct SetupRun {
+    DWORD exit_code;
+    std::string out;  // standard output, exactly as written
+    bool finished;
+};
+
+std::wstring TestSetupExe();      // the test flavour
+std::wstring ReleaseSetupExe();   // the release flavour
+std::wstring StandinGameFolder();
+std::wstring PackagePath();
+
+std::wstring Quoted(const std::wstring& text);
+// Runs exe with the given arguments (already quoted as needed), standard output into a
+// pipe; waits up to timeout_ms and kills it if it is still running then.
+SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments,
+                    DWORD timeout_ms = 120000, const wchar_t* working_folder = nullptr);
+
+// The uninstall key and both shortcuts, removed so that a test starts clean.
+void RemoveShellEntries();
+std::wstring DesktopShortcut();
+std::wstring StartMenuShortcut();
+
+struct ShortcutInfo {
+    bool loaded;
+    std::wstring target, working_folder, icon_path, description;
+    int icon_index;
+};
+ShortcutInfo ReadShortcut(const std::wstring& path);
+
+struct RegValue {
+    bool present;
+    DWORD type;
+    std::vector<uint8_t> bytes;
+    std::wstring Text() const;
+    DWORD Dword() const;
+};
+RegValue ReadUninstallValue(const wchar_t* name);
+std::vector<std::wstring> UninstallValueNames();
+void WriteUninstallValue(const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+
+// Every file below folder, as paths relative to it.
+std::vector<std::wstring> ListFilesBelow(const std::wstring& folder);
+
+// A copy of exe whose package resource is replaced by bytes (or removed when empty).
+bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
+                     const std::vector<uint8_t>& package, bool remove);
