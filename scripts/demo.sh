@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The main job: builds the setup program and shows it at work in a private Wine prefix:
+# a silent install of the stand-in game with the generated fixture ROM, the installed
+# tree, the uninstall entry and the shortcuts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+if [ -z "${TORRENTINE_UNDER_XVFB:-}" ]; then
+  export TORRENTINE_UNDER_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+build="${TORRENTINE_BUILD_DIR:-build}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake >/dev/null
+cmake --build "$build"
+build="$(cd "$build" && pwd)"
+
+demo="$build/demo"
+rm -rf "$demo"
+mkdir -p "$demo/home"
+export WINEPREFIX="$demo/prefix" TORRENTINE_WINEPREFIX="$demo/prefix"
+export TORRENTINE_WINEHOME="$demo/home" WINEDEBUG=-all
+wine_run() { "$build/wine-run.sh" "$@"; }
+
+echo
+echo "== A fresh Wine prefix for the demo: $WINEPREFIX"
+wine_run wineboot -i >/dev/null 2>&1 || true
+
+cat <<'NOTE'
+
+== Note: the real release, TorrentinePCSetup.exe, accepts only the user's own ROM of the
+   Torrentine prototype dated Jun 15, 1999. This demo runs the test flavour,
+   TorrentinePCSetup-test.exe, which differs in one thing only: it accepts the fixture ROM
+   that the build generates.
+NOTE
+
+cp "$build/TorrentinePCSetup-test.exe" "$demo/TorrentinePCSetup-test.exe"
+rom="Z:$(echo "$build/fixtures/fixture.v64" | tr / '\\')"
+setup="Z:$(echo "$demo/TorrentinePCSetup-test.exe" | tr / '\\')"
+folder='C:\Games\Torrentine PC'
+
+echo
+echo "== Silent install: TorrentinePCSetup-test.exe /S /rom \"$rom\" /dir \"$folder\""
+set +e
+wine_run "$setup" /S /rom "$rom" /dir "$folder"
+code=$?
+set -e
+echo "(exit code $code)"
+
+echo
+echo "== The installed tree"
+installed="$WINEPREFIX/drive_c/Games/Torrentine PC"
+(cd "$installed" && find . -type f -printf '%10s  %P\n' | sort -k2)
+
+echo
+echo "== What the shell knows of it"
+wine_run "$build/show_install.exe"
+
+WINEPREFIX="$demo/prefix" wineserver -k >/dev/null 2>&1 || true
