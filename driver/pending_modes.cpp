@@ -12,6 +12,4 @@ static int NotYetAvailable(const wchar_t* what)
     return 1;
 }
 
-int RunUninstallStage1(int, wchar_t**) { return NotYetAvailable(L"Uninstalling"); }
-int RunUninstallStage2(int, wchar_t**) { return NotYetAvailable(L"Uninstalling"); }
 int RunSetupWindow(HINSTANCE, int, int, wchar_t**) { return NotYetAvailable(L"The setup window"); }

@@ -17,7 +17,7 @@ std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms,
                     const wchar_t* working_folder)
 {
-    SetupRun run = {0xFFFFFFFF, "", false};
+    SetupRun run = {0xFFFFFFFF, "", false, 0};
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE read_end = nullptr, write_end = nullptr;
     if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
@@ -39,6 +39,7 @@ SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWOR
                                   working_folder, &startup, &process);
     CloseHandle(write_end);
     CloseHandle(nul);
+    if (started) run.process_id = process.dwProcessId;
     if (!started) {
         CloseHandle(read_end);
         return run;
@@ -230,4 +231,66 @@ bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
                                         MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                         (void*)package.data(), (DWORD)package.size());
     return EndUpdateResourceW(update, !ok) && ok;
+}
+
+bool WaitUntilGone(const std::wstring& path, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > timeout_ms) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+bool WaitUntilPresent(const std::wstring& path, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > timeout_ms) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+HWND WaitForMessageBox(const wchar_t* caption, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND box = FindWindowW(L"#32770", caption);
+        if (box && IsWindowVisible(box)) return box;
+        if (GetTickCount() - start > timeout_ms) return nullptr;
+        Sleep(50);
+    }
+}
+
+std::wstring MessageBoxText(HWND box)
+{
+    wchar_t text[2048] = {0};
+    HWND label = GetDlgItem(box, 0xFFFF);
+    if (label) SendMessageW(label, WM_GETTEXT, 2048, (LPARAM)text);
+    return text;
+}
+
+void AnswerMessageBox(HWND box, int answer)
+{
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    // Wait until this box is gone, so that the next one can be told apart.
+    for (int i = 0; i < 200 && IsWindow(box); i++) Sleep(25);
+}
+
+HANDLE OpenWindowProcess(HWND window)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id);
+}
+
+DWORD WaitForWindowProcess(HANDLE process, DWORD timeout_ms)
+{
+    DWORD code = 0xFFFFFFFF;
+    if (process && WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    if (process) CloseHandle(process);
+    return code;
 }

@@ -12,6 +12,7 @@ struct SetupRun {
     DWORD exit_code;
     std::string out;  // standard output, exactly as written
     bool finished;
+    DWORD process_id;
 };
 
 std::wstring TestSetupExe();      // the test flavour
@@ -47,6 +48,18 @@ struct RegValue {
 RegValue ReadUninstallValue(const wchar_t* name);
 std::vector<std::wstring> UninstallValueNames();
 void WriteUninstallValue(const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+
+// Polls until path no longer exists; false when it is still there after timeout_ms.
+bool WaitUntilGone(const std::wstring& path, DWORD timeout_ms);
+bool WaitUntilPresent(const std::wstring& path, DWORD timeout_ms);
+
+// Message boxes of another process, found by caption, read and answered as a person would.
+HWND WaitForMessageBox(const wchar_t* caption, DWORD timeout_ms);
+std::wstring MessageBoxText(HWND box);
+void AnswerMessageBox(HWND box, int answer);
+// Waits for the process owning window to end and returns its exit code (or 0xFFFFFFFF).
+DWORD WaitForWindowProcess(HANDLE process, DWORD timeout_ms);
+HANDLE OpenWindowProcess(HWND window);
 
 // Every file below folder, as paths relative to it.
 std::vector<std::wstring> ListFilesBelow(const std::wstring& folder);

@@ -53,9 +53,56 @@ static void RemoveBelow(const std::wstring& folder)
     RemoveDirectoryW(folder.c_str());
 }
 
+std::wstring UnixPath(const std::wstring& windows_path)
+{
+    typedef char*(__cdecl * ToUnix)(const wchar_t*);
+    ToUnix to_unix = (ToUnix)(void*)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                  "wine_get_unix_file_name");
+    if (!to_unix) return L"";
+    char* unix_path = to_unix(windows_path.c_str());
+    if (!unix_path) return L"";
+    std::string path = unix_path;
+    HeapFree(GetProcessHeap(), 0, unix_path);
+    int units = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), (int)path.size(), nullptr, 0);
+    std::wstring wide((size_t)units, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), (int)path.size(), &wide[0], units);
+    return wide;
+}
+
+bool RunHostCommand(const wchar_t* program, const std::wstring& arguments)
+{
+    std::wstring exe = std::wstring(L"Z:\\bin\\") + program;
+    std::wstring command = exe + L" " + arguments;
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// What Win32 cannot remove under Wine (links to folders, names past the join limit) goes
+// through the host's rm, on the folder's Unix path.
+static void RemoveWithHostTools(const std::wstring& folder)
+{
+    std::wstring path = UnixPath(folder);
+    if (path.size() < 8 || path.find(L'"') != std::wstring::npos) return;
+    RunHostCommand(L"rm", L"-rf \"" + path + L"\"");
+    for (int i = 0; i < 100 && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; i++)
+        Sleep(20);
+}
+
 void RemoveScratchFolder(const std::wstring& folder)
 {
-    if (folder.size() > 3) RemoveBelow(folder);
+    if (folder.size() <= 3) return;
+    RemoveBelow(folder);
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveWithHostTools(folder);
 }
 
 bool WriteBytes(const std::wstring& path, const void* data, size_t count)

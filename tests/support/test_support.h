@@ -26,3 +26,6 @@ std::vector<uint8_t> ReadBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
+// The host's path of a Windows path (Wine only), and a host program of /bin run to its end.
+std::wstring UnixPath(const std::wstring& windows_path);
+bool RunHostCommand(const wchar_t* program, const std::wstring& arguments);

@@ -1,0 +1,24 @@
+// The two-stage uninstaller: stage 1 runs "Uninstall.exe" from the install folder and hands
+// over to a temporary copy of itself; stage 2 removes the installation and then has that
+// copy deleted by a hidden command processor.
+#pragma once
+
+#define UNINSTALL_REMOVED  0
+#define UNINSTALL_DECLINED 1
+#define UNINSTALL_GAME_RUNNING 2
+
+#define UNINSTALL_RETRIES 50
+#define UNINSTALL_RETRY_MS 100
+#define UNINSTALL_TEMP_COPY_FORMAT L"%sUninstall_TorrentinePC_%lu.exe"
+#define UNINSTALL_STAGE_COMMAND_UNITS 780
+#define UNINSTALL_QUESTION_UNITS 648
+#define UNINSTALL_CAPTION L"Torrentine PC - Uninstall"
+
+int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves);
+void ScheduleSelfDelete(void);
+
+// 1 when the registered uninstall entry's "InstallLocation" names folder, compared as paths
+// without regard to the case of letters.
+int UninstallEntryNamesFolder(const wchar_t* folder);
+// 1 when the shortcut at path can be read and its target lies inside folder.
+int ShortcutPointsIntoFolder(const wchar_t* shortcut, const wchar_t* folder);
