@@ -1,0 +1,54 @@
+// The setup window: its controls, its start-up, its behaviour and its snapshot.
+#pragma once
+#include <windows.h>
+
+#define SETUP_WINDOW_CLASS L"TorrentinePCSetup"
+#define SETUP_WINDOW_CAPTION L"Torrentine PC - Setup"
+#define SETUP_WINDOW_STYLE (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX)
+#define SNAPSHOT_EX_STYLE (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW)
+#define SETUP_CLIENT_WIDTH 560
+#define SETUP_CLIENT_HEIGHT 396
+
+#define ID_ICON 99
+#define ID_ROM_BOX 100
+#define ID_ROM_BROWSE 101
+#define ID_FOLDER_BOX 102
+#define ID_FOLDER_BROWSE 103
+#define ID_DESKTOP_CHECK 104
+#define ID_START_MENU_CHECK 105
+#define ID_VERDICT 106
+#define ID_PROGRESS 107
+#define ID_MESSAGE 108
+#define ID_INSTALL 109
+#define ID_CLOSE 110
+
+#define VALIDATION_TIMER_ID 1
+#define VALIDATION_DELAY_MS 350
+#define VERDICT_UNITS 512
+
+#define VERDICT_RED   RGB(190, 30, 30)
+#define VERDICT_GREEN RGB(20, 130, 40)
+#define VERDICT_GREY  RGB(70, 70, 70)
+
+// A geometry number in 96-DPI units, scaled to the screen.
+int Scaled(int value);
+
+LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+void BuildSetupLayout(HWND window);
+HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* text, DWORD style,
+                        int x, int y, int width, int height, int id, HFONT font);
+
+void ValidateInputs(HWND window);
+void SetBusyState(HWND window, int busy);
+int PickPath(HWND owner, int folder_mode, wchar_t* path_out);
+// The folder Browse rule: a picked folder named "Torrentine PC", or one that already holds
+// an installation, is kept; any other gets "Torrentine PC" appended.
+void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out);
+COLORREF VerdictColour(const wchar_t* text);
+
+// Draws the window as it looks, caption and borders included, into dc (whose origin is the
+// window's top-left corner): what WM_PRINT asks for.
+void PrintWholeWindow(HWND window, HDC dc, LPARAM flags);
+
+int RunWindowSnapshot(HWND window, int width, int height, const wchar_t* bitmap_path, int argc,
+                      wchar_t** argv);
