@@ -33,6 +33,9 @@
 // A geometry number in 96-DPI units, scaled to the screen.
 int Scaled(int value);
 
+// Drawing objects, class and the window itself, placed for the window or the snapshot mode;
+// null when it cannot be made. width and height receive the outer size.
+HWND CreateSetupWindow(HINSTANCE instance, int snapshot, int* width, int* height);
 LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void BuildSetupLayout(HWND window);
 HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* text, DWORD style,

@@ -112,21 +112,14 @@ static void PaintCheckBox(HWND child, HDC dc, const RECT* client)
     SelectObject(dc, old_font);
 }
 
-// Each child draws itself into dc at its own place; a bordered one gets its border here,
-// since under Wine a control's WM_PRINT leaves its non-client area out.
+// Each child draws itself into dc at its own place.
 static BOOL CALLBACK PrintChild(HWND child, LPARAM param)
 {
     HDC dc = (HDC)param;
     HWND parent = GetParent(child);
     if (!IsWindowVisible(child) || !parent) return TRUE;
-    RECT outer;
-    GetWindowRect(child, &outer);
-    MapWindowPoints(nullptr, parent, (POINT*)&outer, 2);
     POINT origin = {0, 0};
     MapWindowPoints(child, parent, &origin, 1);
-
-    if (GetWindowLongW(child, GWL_STYLE) & WS_BORDER)
-        FrameRect(dc, &outer, GetSysColorBrush(COLOR_BTNSHADOW));
     int saved = SaveDC(dc);
     OffsetViewportOrgEx(dc, origin.x, origin.y, nullptr);
     RECT client;

@@ -110,7 +110,7 @@ static ATOM RegisterSetupClass(HINSTANCE instance)
     return RegisterClassExW(&window_class);
 }
 
-int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)
+HWND CreateSetupWindow(HINSTANCE instance, int snapshot, int* width, int* height)
 {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
@@ -119,20 +119,26 @@ int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)
 
     RECT outer = {0, 0, Scaled(SETUP_CLIENT_WIDTH), Scaled(SETUP_CLIENT_HEIGHT)};
     AdjustWindowRect(&outer, SETUP_WINDOW_STYLE, FALSE);
-    int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    *width = outer.right - outer.left;
+    *height = outer.bottom - outer.top;
 
-    const wchar_t* bitmap = OptionValue(argc, argv, L"/snapshot");
     int x = -10000, y = -10000;
     DWORD ex_style = SNAPSHOT_EX_STYLE;
-    if (!bitmap) {
-        x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-        y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    if (!snapshot) {
+        x = (GetSystemMetrics(SM_CXSCREEN) - *width) / 2;
+        y = (GetSystemMetrics(SM_CYSCREEN) - *height) / 2;
         ex_style = 0;
     }
-    HWND window = registered ? CreateWindowExW(ex_style, SETUP_WINDOW_CLASS, SETUP_WINDOW_CAPTION,
-                                               SETUP_WINDOW_STYLE, x, y, width, height, nullptr,
-                                               nullptr, instance, nullptr)
-                             : nullptr;
+    if (!registered && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+    return CreateWindowExW(ex_style, SETUP_WINDOW_CLASS, SETUP_WINDOW_CAPTION, SETUP_WINDOW_STYLE, x,
+                           y, *width, *height, nullptr, nullptr, instance, nullptr);
+}
+
+int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)
+{
+    const wchar_t* bitmap = OptionValue(argc, argv, L"/snapshot");
+    int width = 0, height = 0;
+    HWND window = CreateSetupWindow(instance, bitmap != nullptr, &width, &height);
     if (!window) {
         // Without a window the message loop would wait for ever: say so and stop.
         if (bitmap) return 0;  // the snapshot mode always ends with 0

@@ -1,0 +1,359 @@
+// The setup window hosted in this test's own process: its layout, its handling of the
+// worker's messages, drops, colours and the stop question.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/setup_state.h"
+#include "rom/rom_image.h"
+#include "tests/support/setup_runner.h"
+#include "tests/support/test_support.h"
+#include "window/setup_window.h"
+
+namespace {
+
+std::wstring Text(HWND window, int id)
+{
+    wchar_t text[1024] = {0};
+    GetDlgItemTextW(window, id, text, 1024);
+    return text;
+}
+
+const wchar_t* const CHOOSE_TEXT =
+    L"Choose your own Torrentine ROM: the Jun 15, 1999 prototype (.z64, .v64 or .n64).";
+const wchar_t* const INSTALLED_TEXT =
+    L"Torrentine is already installed in that folder: leave the ROM box empty to only update the "
+    L"PC version.";
+const wchar_t* const FOUND_TEXT = L"\u2714  Torrentine (prototype, Jun 15 1999) found.";
+const wchar_t* const ALL_SET_TEXT =
+    L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in the game for its "
+    L"settings.";
+
+class SetupWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        scratch = MakeScratchFolder(L"window");
+        g_setup.busy = g_setup.finished = 0;
+        g_setup.silent = 0;
+        wcscpy_s(g_setup.install_folder, SETUP_PATH_UNITS, (scratch + L"\\Torrentine PC").c_str());
+        int width = 0, height = 0;
+        window = CreateSetupWindow(GetModuleHandleW(nullptr), 0, &width, &height);
+        ASSERT_NE(window, nullptr);
+        outer_width = width;
+        outer_height = height;
+    }
+    void TearDown() override
+    {
+        if (IsWindow(window)) DestroyWindow(window);
+        Pump();
+        g_setup.window = nullptr;
+        RemoveScratchFolder(scratch);
+    }
+    static void Pump()
+    {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    HWND Control(int id) { return GetDlgItem(window, id); }
+    void InstallCopyInto(const std::wstring& folder)
+    {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.n64"));
+        ASSERT_TRUE(WriteBytes(folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
+    }
+
+    HWND window = nullptr;
+    std::wstring scratch;
+    int outer_width = 0, outer_height = 0;
+};
+
+}  // namespace
+
+TEST_F(SetupWindowTest, LayoutAtTheScreensDpi)
+{
+    EXPECT_EQ(g_setup.window, window);
+    int dpi = g_setup.dpi;
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, MulDiv(560, dpi, 96));
+    EXPECT_EQ(client.bottom, MulDiv(396, dpi, 96));
+    EXPECT_EQ((DWORD)GetWindowLongW(window, GWL_STYLE) & 0x00CF0000u, 0x00CA0000u);
+    wchar_t caption[64];
+    GetWindowTextW(window, caption, 64);
+    EXPECT_STREQ(caption, L"Torrentine PC - Setup");
+
+    struct Row {
+        int id;
+        const wchar_t* class_name;
+        DWORD style;
+        int x, y, w, h;
+    };
+    const Row rows[] = {
+        {ID_ROM_BOX, L"Edit", 0x00810080, 20, 110, 442, 26},
+        {ID_ROM_BROWSE, L"Button", 0x00010000, 466, 110, 74, 26},
+        {ID_FOLDER_BOX, L"Edit", 0x00810080, 20, 172, 442, 26},
+        {ID_FOLDER_BROWSE, L"Button", 0x00010000, 466, 172, 74, 26},
+        {ID_DESKTOP_CHECK, L"Button", 0x00010003, 20, 210, 170, 22},
+        {ID_START_MENU_CHECK, L"Button", 0x00010003, 200, 210, 200, 22},
+        {ID_VERDICT, L"Static", 0, 20, 242, 520, 40},
+        {ID_PROGRESS, L"msctls_progress32", 0x1, 20, 290, 520, 16},
+        {ID_MESSAGE, L"Static", 0x4000, 20, 312, 520, 20},
+        {ID_INSTALL, L"Button", 0x00010001, 340, 346, 96, 30},
+        {ID_CLOSE, L"Button", 0x00010000, 444, 346, 96, 30},
+        {ID_ICON, L"Static", 0x3, 20, 16, 48, 48},
+    };
+    for (const Row& row : rows) {
+        HWND control = Control(row.id);
+        ASSERT_NE(control, nullptr) << row.id;
+        wchar_t class_name[64];
+        GetClassNameW(control, class_name, 64);
+        EXPECT_EQ(_wcsicmp(class_name, row.class_name), 0) << row.id;
+        DWORD style = (DWORD)GetWindowLongW(control, GWL_STYLE);
+        EXPECT_EQ(style & 0x50000000u, 0x50000000u) << row.id;
+        EXPECT_EQ(style & 0x0000FFFFu, row.style & 0x0000FFFFu) << row.id;
+        // (An edit control takes its border over from WS_BORDER, so that bit is not read back.)
+        EXPECT_EQ(style & WS_TABSTOP, row.style & WS_TABSTOP) << row.id;
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, window, (POINT*)&r, 2);
+        if (row.id != ID_ICON) {  // an icon control takes its icon's size
+            EXPECT_EQ(r.left, MulDiv(row.x, dpi, 96)) << row.id;
+            EXPECT_EQ(r.top, MulDiv(row.y, dpi, 96)) << row.id;
+            EXPECT_EQ(r.right - r.left, MulDiv(row.w, dpi, 96)) << row.id;
+            EXPECT_EQ(r.bottom - r.top, MulDiv(row.h, dpi, 96)) << row.id;
+        }
+    }
+    EXPECT_EQ(Text(window, ID_ROM_BOX), L"");
+    EXPECT_EQ(Text(window, ID_FOLDER_BOX), scratch + L"\\Torrentine PC");
+    EXPECT_EQ(Text(window, ID_VERDICT), CHOOSE_TEXT);
+    EXPECT_EQ(Text(window, ID_INSTALL), L"Install");
+    EXPECT_EQ(Text(window, ID_CLOSE), L"Close");
+    EXPECT_EQ(Text(window, ID_MESSAGE),
+              L"Needs about 70 MB. Settings, saves and the ROM copy stay in the install folder.");
+    EXPECT_EQ(IsDlgButtonChecked(window, ID_DESKTOP_CHECK), (UINT)BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, ID_START_MENU_CHECK), (UINT)BST_CHECKED);
+    wchar_t cue[128] = {0};
+    SendMessageW(Control(ID_ROM_BOX), EM_GETCUEBANNER, (WPARAM)cue, 128);
+    EXPECT_STREQ(cue, L"Torrentine ROM file (.z64, .v64 or .n64)");
+    PBRANGE range;
+    SendMessageW(Control(ID_PROGRESS), PBM_GETRANGE, FALSE, (LPARAM)&range);
+    EXPECT_EQ(range.iLow, 0);
+    EXPECT_EQ(range.iHigh, 1000);
+    LOGFONTW title;
+    GetObjectW(g_setup.title_font, sizeof title, &title);
+    EXPECT_EQ(title.lfHeight, -MulDiv(22, dpi, 96));
+    EXPECT_EQ(title.lfWeight, 700);
+    EXPECT_EQ((HFONT)SendMessageW(Control(ID_INSTALL), WM_GETFONT, 0, 0), g_setup.semibold_font);
+    EXPECT_NE(SendMessageW(Control(ID_ICON), STM_GETICON, 0, 0), 0);
+    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+}
+
+TEST_F(SetupWindowTest, VerdictsAndLabels)
+{
+    std::wstring installed = scratch + L"\\Installed";
+    InstallCopyInto(installed);
+    struct Case {
+        std::wstring rom, folder;
+        std::wstring verdict;
+        const wchar_t* label;
+    };
+    const Case cases[] = {
+        {L"", scratch + L"\\Torrentine PC", CHOOSE_TEXT, L"Install"},
+        {L"  \"\" ", scratch, CHOOSE_TEXT, L"Install"},  // spaces and quotes count as empty
+        {FixturePath(L"fixture.v64"), scratch, FOUND_TEXT, L"Install"},
+        {scratch + L"\\missing.z64", scratch, L"\u2716  Can't open that file.", L"Install"},
+        {L"", installed, INSTALLED_TEXT, L"Update"},
+        {L"", installed + L"\\\\", INSTALLED_TEXT, L"Update"},  // trailing separators trimmed
+        {L"\"" + FixturePath(L"fixture.z64") + L"\"", installed, FOUND_TEXT, L"Reinstall"},
+        {scratch + L"\\missing.z64", installed, L"\u2716  Can't open that file.", L"Reinstall"},
+    };
+    for (const Case& c : cases) {
+        SetDlgItemTextW(window, ID_ROM_BOX, c.rom.c_str());
+        SetDlgItemTextW(window, ID_FOLDER_BOX, c.folder.c_str());
+        ValidateInputs(window);
+        EXPECT_EQ(Text(window, ID_VERDICT), c.verdict) << Utf8(c.rom) << " | " << Utf8(c.folder);
+        EXPECT_EQ(Text(window, ID_INSTALL), c.label) << Utf8(c.rom) << " | " << Utf8(c.folder);
+    }
+}
+
+TEST_F(SetupWindowTest, VerdictColourFollowsItsFirstCharacter)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    struct Case {
+        const wchar_t* text;
+        COLORREF colour;
+    };
+    const Case cases[] = {{FOUND_TEXT, RGB(20, 130, 40)},
+                          {L"\u2716  Can't open that file.", RGB(190, 30, 30)},
+                          {CHOOSE_TEXT, RGB(70, 70, 70)},
+                          {L"", RGB(70, 70, 70)}};
+    for (const Case& c : cases) {
+        SetDlgItemTextW(window, ID_VERDICT, c.text);
+        SetTextColor(dc, RGB(1, 2, 3));
+        LRESULT brush = SendMessageW(window, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)Control(ID_VERDICT));
+        EXPECT_EQ(brush, (LRESULT)GetStockObject(WHITE_BRUSH));
+        EXPECT_EQ(GetTextColor(dc), c.colour) << Utf8(c.text);
+        EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+    }
+    // Other static controls keep their colour but get the white brush too.
+    SetTextColor(dc, RGB(1, 2, 3));
+    EXPECT_EQ(SendMessageW(window, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)Control(ID_MESSAGE)),
+              (LRESULT)GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
+    DeleteDC(dc);
+}
+
+static HDROP MakeDrop(const std::vector<std::wstring>& files)
+{
+    size_t units = 1;
+    for (const std::wstring& f : files) units += f.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+    DROPFILES* drop = (DROPFILES*)GlobalLock(memory);
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    wchar_t* names = (wchar_t*)(drop + 1);
+    for (const std::wstring& f : files) {
+        memcpy(names, f.c_str(), (f.size() + 1) * sizeof(wchar_t));
+        names += f.size() + 1;
+    }
+    *names = 0;
+    GlobalUnlock(memory);
+    return (HDROP)memory;
+}
+
+TEST_F(SetupWindowTest, DropTakesTheFirstFileAndIsRefusedWhileBusyOrFinished)
+{
+    std::wstring first = FixturePath(L"fixture.n64");
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({first, FixturePath(L"fixture.z64"), scratch}), 0);
+    EXPECT_EQ(Text(window, ID_ROM_BOX), first);
+    EXPECT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);  // validated at once
+
+    SetBusyState(window, 1);
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
+    EXPECT_EQ(Text(window, ID_ROM_BOX), first);
+    SendMessageW(window, WM_SETUP_DONE, 0, 0);
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
+    EXPECT_EQ(Text(window, ID_ROM_BOX), first);
+    EXPECT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
+    EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
+}
+
+TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
+{
+    SetBusyState(window, 1);
+    for (int id : {ID_ROM_BOX, ID_ROM_BROWSE, ID_FOLDER_BOX, ID_FOLDER_BROWSE, ID_DESKTOP_CHECK,
+                   ID_START_MENU_CHECK, ID_INSTALL})
+        EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
+    EXPECT_TRUE(IsWindowEnabled(Control(ID_CLOSE)));
+    EXPECT_EQ(Text(window, ID_CLOSE), L"Cancel");
+
+    wchar_t* block = (wchar_t*)LocalAlloc(LMEM_FIXED, 2048);
+    wcscpy_s(block, 1024, L"Writing the PC version...");
+    PostMessageW(window, WM_SETUP_STATUS, 0, (LPARAM)block);
+    PostMessageW(window, WM_SETUP_PROGRESS, 488, 0);
+    Pump();
+    EXPECT_EQ(Text(window, ID_MESSAGE), L"Writing the PC version...");
+    EXPECT_EQ(SendMessageW(Control(ID_PROGRESS), PBM_GETPOS, 0, 0), 488);
+
+    // A validation timer that falls due while busy changes nothing.
+    SetDlgItemTextW(window, ID_VERDICT, L"unchanged");
+    SendMessageW(window, WM_TIMER, VALIDATION_TIMER_ID, 0);
+    EXPECT_EQ(Text(window, ID_VERDICT), L"unchanged");
+
+    PostMessageW(window, WM_SETUP_DONE, 1, 0);
+    Pump();
+    EXPECT_EQ(g_setup.busy, 0);
+    EXPECT_EQ(SendMessageW(Control(ID_PROGRESS), PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(Text(window, ID_CLOSE), L"Close");
+    EXPECT_TRUE(IsWindowEnabled(Control(ID_ROM_BOX)));
+    EXPECT_EQ(Text(window, ID_VERDICT), L"unchanged");
+
+    SetBusyState(window, 1);
+    SendMessageW(window, WM_SETUP_PROGRESS, 1000, 0);
+    SendMessageW(window, WM_SETUP_DONE, 0, 0);
+    EXPECT_EQ(g_setup.finished, 1);
+    EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
+    EXPECT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
+    EXPECT_EQ(SendMessageW(Control(ID_PROGRESS), PBM_GETPOS, 0, 0), 1000);
+    for (int id : {ID_ROM_BOX, ID_ROM_BROWSE, ID_FOLDER_BOX, ID_FOLDER_BROWSE, ID_DESKTOP_CHECK,
+                   ID_START_MENU_CHECK})
+        EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
+    EXPECT_TRUE(IsWindowEnabled(Control(ID_INSTALL)));
+    EXPECT_EQ(Text(window, ID_CLOSE), L"Close");
+}
+
+TEST_F(SetupWindowTest, FolderRule)
+{
+    std::wstring installed = scratch + L"\\Old install";
+    InstallCopyInto(installed);
+    struct Case {
+        std::wstring picked, result;
+    };
+    const Case cases[] = {
+        {scratch + L"\\Games", scratch + L"\\Games\\Torrentine PC"},
+        {scratch + L"\\Torrentine PC", scratch + L"\\Torrentine PC"},
+        {scratch + L"\\TORRENTINE pc", scratch + L"\\TORRENTINE pc"},
+        {scratch + L"\\Torrentine PC 2", scratch + L"\\Torrentine PC 2\\Torrentine PC"},
+        {installed, installed},
+        {L"C:\\", L"C:\\\\Torrentine PC"},  // the join always inserts its separator
+    };
+    for (const Case& c : cases) {
+        wchar_t folder[SETUP_PATH_UNITS];
+        ApplyFolderRule(c.picked.c_str(), folder);
+        EXPECT_EQ(std::wstring(folder), c.result) << Utf8(c.picked);
+    }
+}
+
+// The question is modal: it runs its own loop on this thread while a helper answers it.
+static void AnswerLater(int answer, std::wstring* text)
+{
+    HWND box = WaitForMessageBox(L"Torrentine PC", 20000);
+    if (!box) return;
+    *text = MessageBoxText(box);
+    AnswerMessageBox(box, answer);
+}
+
+TEST_F(SetupWindowTest, StopQuestionWhileBusy)
+{
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    SetBusyState(window, 1);
+    g_setup.cancel_request = 0;
+    for (int attempt = 0; attempt < 3; attempt++) {
+        std::wstring text;
+        std::thread answer(AnswerLater, IDNO, &text);
+        if (attempt == 0) SendMessageW(window, WM_COMMAND, ID_CLOSE, 0);  // the Cancel button
+        if (attempt == 1) SendMessageW(window, WM_COMMAND, IDCANCEL, 0);  // Esc
+        if (attempt == 2) SendMessageW(window, WM_CLOSE, 0, 0);           // the caption's close box
+        answer.join();
+        EXPECT_EQ(text, L"Stop the installation?");
+        EXPECT_EQ(g_setup.cancel_request, 0);
+        EXPECT_TRUE(IsWindow(window));
+    }
+    std::wstring text;
+    std::thread answer(AnswerLater, IDYES, &text);
+    SendMessageW(window, WM_COMMAND, ID_CLOSE, 0);
+    answer.join();
+    EXPECT_EQ(g_setup.cancel_request, 1);
+    EXPECT_EQ(g_setup.busy, 1);  // busy until the worker reports its end
+    EXPECT_TRUE(IsWindow(window));
+    g_setup.cancel_request = 0;
+}
+
+TEST_F(SetupWindowTest, CloseWhenIdleDestroysTheWindow)
+{
+    SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_FALSE(IsWindow(window));
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+}
