@@ -42,6 +42,13 @@ setup="Z:$(echo "$demo/TorrentinePCSetup-test.exe" | tr / '\\')"
 folder='C:\Games\Torrentine PC'
 
 echo
+echo "== The setup window, filled with the fixture ROM and the demo folder"
+shot="Z:$(echo "$demo/setup-window.bmp" | tr / '\\')"
+wine_run "$setup" /snapshot "$shot" /rom "$rom" /dir "$folder"
+/usr/bin/convert "$demo/setup-window.bmp" "$demo/setup-window.png"
+echo "Saved $demo/setup-window.png ($(/usr/bin/identify -format '%wx%h' "$demo/setup-window.png") pixels)"
+
+echo
 echo "== Silent install: TorrentinePCSetup-test.exe /S /rom \"$rom\" /dir \"$folder\""
 set +e
 wine_run "$setup" /S /rom "$rom" /dir "$folder"

@@ -1,0 +1,447 @@
+// The real setup window in its own process under Xvfb, driven from this test as a person
+// would: typing, clicking, answering questions, and looking at the snapshot it writes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/package_builder.h"
+#include "tests/support/setup_runner.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+const wchar_t* const CHOOSE_TEXT =
+    L"Choose your own Torrentine ROM: the Jun 15, 1999 prototype (.z64, .v64 or .n64).";
+const wchar_t* const FOUND_TEXT = L"\u2714  Torrentine (prototype, Jun 15 1999) found.";
+
+enum { ROM_BOX = 100, ROM_BROWSE = 101, FOLDER_BOX = 102, FOLDER_BROWSE = 103, VERDICT = 106,
+       PROGRESS = 107, MESSAGE = 108, INSTALL = 109, CLOSE = 110 };
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeout_ms) return false;
+        Sleep(25);
+    }
+    return true;
+}
+
+// A setup process started by a test; one still running when the test ends is ended, so
+// that nothing outlives the test.
+struct RunningSetup {
+    PROCESS_INFORMATION process = {};
+    HWND window = nullptr;
+    RunningSetup() = default;
+    RunningSetup(const RunningSetup&) = delete;
+    ~RunningSetup()
+    {
+        if (!process.hProcess) return;
+        TerminateProcess(process.hProcess, 255);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+};
+
+HWND FindSetupWindowOf(DWORD process_id)
+{
+    HWND found = nullptr;
+    for (HWND w = FindWindowW(L"TorrentinePCSetup", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"TorrentinePCSetup", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == process_id) found = w;
+    }
+    return found;
+}
+
+void StartSetup(RunningSetup* run_out, const std::wstring& exe, const std::wstring& arguments)
+{
+    RunningSetup& run = *run_out;
+    std::wstring command = Quoted(exe) + L" " + arguments;
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &run.process))
+        return;
+    WaitFor([&] { return (run.window = FindSetupWindowOf(run.process.dwProcessId)) != nullptr &&
+                         IsWindowVisible(run.window); },
+            30000);
+}
+
+DWORD EndOf(RunningSetup* run, DWORD timeout_ms = 30000)
+{
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(run->process.hProcess, timeout_ms) == WAIT_OBJECT_0)
+        GetExitCodeProcess(run->process.hProcess, &code);
+    else
+        TerminateProcess(run->process.hProcess, 255);
+    CloseHandle(run->process.hThread);
+    CloseHandle(run->process.hProcess);
+    run->process = {};
+    return code;
+}
+
+std::wstring Text(HWND window, int id)
+{
+    wchar_t text[1024] = {0};
+    SendMessageW(GetDlgItem(window, id), WM_GETTEXT, 1024, (LPARAM)text);
+    return text;
+}
+
+void Click(HWND window, int id) { PostMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); }
+
+int Progress(HWND window) { return (int)SendMessageW(GetDlgItem(window, PROGRESS), PBM_GETPOS, 0, 0); }
+
+void SetLogPixels(DWORD dpi)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    if (dpi)
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, (const BYTE*)&dpi, 4);
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
+}
+
+class SetupWindowE2e : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        RemoveShellEntries();
+        root = MakeScratchFolder(L"window-e2e");
+        folder = root + L"\\Torrentine PC";
+    }
+    void TearDown() override
+    {
+        SetLogPixels(0);
+        RemoveShellEntries();
+        RemoveScratchFolder(root);
+    }
+    std::wstring root, folder;
+};
+
+}  // namespace
+
+TEST_F(SetupWindowE2e, OpensWithTheDefaultFolderAndClosesWithExitCodeZero)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"/rom ignored.z64 /dir C:\\Ignored");
+    ASSERT_NE(run.window, nullptr);
+    PWSTR profile = nullptr;
+    SHGetKnownFolderPath(FOLDERID_Profile, 0, nullptr, &profile);
+    EXPECT_EQ(Text(run.window, FOLDER_BOX), std::wstring(profile) + L"\\Games\\Torrentine PC");
+    CoTaskMemFree(profile);
+    EXPECT_EQ(Text(run.window, ROM_BOX), L"");
+    EXPECT_EQ(Text(run.window, VERDICT), CHOOSE_TEXT);
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+TEST_F(SetupWindowE2e, TypingValidatesOnceAfterTheLastKeystroke)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    std::wstring rom = FixturePath(L"fixture.z64");
+    HWND box = GetDlgItem(run.window, ROM_BOX);
+    bool changed_early = false;
+    for (size_t i = 0; i < rom.size(); i++) {
+        SendMessageW(box, WM_CHAR, rom[i], 0);
+        Sleep(15);
+        // Every prefix is a path that cannot be opened: a validation now would say so.
+        if (Text(run.window, VERDICT) != CHOOSE_TEXT) changed_early = true;
+    }
+    EXPECT_FALSE(changed_early);
+    EXPECT_EQ(Text(run.window, ROM_BOX), rom);
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == FOUND_TEXT; }, 5000));
+    EXPECT_EQ(Text(run.window, INSTALL), L"Install");
+
+    // A folder that holds an installed copy: "Reinstall" with a ROM, "Update" without.
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.v64"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
+    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)(folder + L"\\").c_str());
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Reinstall"; }, 5000));
+    SendMessageW(box, WM_SETTEXT, 0, (LPARAM)L"  ");
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Update"; }, 5000));
+    EXPECT_EQ(Text(run.window, VERDICT),
+              L"Torrentine is already installed in that folder: leave the ROM box empty to only "
+              L"update the PC version.");
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+TEST_F(SetupWindowE2e, InstallFromTheWindowThenPlay)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    SendMessageW(GetDlgItem(run.window, ROM_BOX), WM_SETTEXT, 0, (LPARAM)FixturePath(L"fixture.n64").c_str());
+    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    Click(run.window, INSTALL);
+    ASSERT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Play"; }, 60000))
+        << Utf8(Text(run.window, MESSAGE));
+    EXPECT_EQ(Progress(run.window), 1000);
+    EXPECT_EQ(Text(run.window, MESSAGE), L"Done! Torrentine PC is installed in " + folder);
+    EXPECT_EQ(Text(run.window, VERDICT),
+              L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in the game "
+              L"for its settings.");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run.window, ROM_BOX)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
+    EXPECT_EQ(Text(run.window, CLOSE), L"Close");
+    EXPECT_TRUE(FileExists(folder + L"\\torrentine.n64.proto.19990615.z64"));
+    EXPECT_TRUE(FileExists(DesktopShortcut()));
+    EXPECT_EQ(ReadUninstallValue(L"InstallLocation").Text(), folder + std::wstring(1, L'\0'));
+
+    Click(run.window, INSTALL);  // Play
+    HWND game = nullptr;
+    EXPECT_TRUE(WaitFor([&] { return (game = FindWindowW(L"TorrentineStandinGame", nullptr)) != nullptr; }, 30000));
+    EXPECT_EQ(EndOf(&run), 0u);  // Play closes the setup window
+    if (game) {
+        DWORD game_process = 0;
+        GetWindowThreadProcessId(game, &game_process);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, game_process);
+        PostMessageW(game, WM_CLOSE, 0, 0);
+        WaitForSingleObject(process, 20000);
+        CloseHandle(process);
+    }
+}
+
+TEST_F(SetupWindowE2e, AFailedInstallReturnsToIdle)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    Click(run.window, INSTALL);
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, MESSAGE) ==
+                                     L"Choose your Torrentine ROM file (.z64, .v64 or .n64)."; }, 30000));
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(run.window, INSTALL)) != 0; }, 5000));
+    EXPECT_EQ(Progress(run.window), 0);
+    EXPECT_EQ(Text(run.window, CLOSE), L"Close");
+    EXPECT_EQ(Text(run.window, INSTALL), L"Install");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(run.window, ROM_BOX)));
+    EXPECT_FALSE(FolderExists(folder));
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+// A package of many small files keeps the worker busy long enough to be asked to stop.
+TEST_F(SetupWindowE2e, StopQuestionNoThenYes)
+{
+    std::vector<CraftedEntry> entries;
+    entries.push_back({"TorrentinePC.exe", ReadBytes(StandinGameFolder() + L"\\TorrentinePC.exe")});
+    for (int i = 0; i < 40000; i++) {
+        char name[64];
+        snprintf(name, sizeof name, "assets\\bulk\\%02d\\f%05d.bin", i / 500, i);
+        entries.push_back({name, {(uint8_t)i}});
+    }
+    std::wstring slow_setup = root + L"\\slow setup.exe";
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), slow_setup, BuildPackage(entries), false));
+
+    RunningSetup run;
+    StartSetup(&run, slow_setup, L"");
+    ASSERT_NE(run.window, nullptr);
+    SendMessageW(GetDlgItem(run.window, ROM_BOX), WM_SETTEXT, 0, (LPARAM)FixturePath(L"fixture.z64").c_str());
+    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    Click(run.window, INSTALL);
+    ASSERT_TRUE(WaitFor([&] { return Text(run.window, CLOSE) == L"Cancel"; }, 20000));
+
+    Click(run.window, CLOSE);
+    HWND box = WaitForMessageBox(L"Torrentine PC", 20000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Stop the installation?");
+    AnswerMessageBox(box, IDNO);
+    Sleep(200);
+    ASSERT_EQ(Text(run.window, CLOSE), L"Cancel") << "the install ended too soon to be stopped";
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
+
+    PostMessageW(run.window, WM_CLOSE, 0, 0);  // the caption's close box asks the same
+    box = WaitForMessageBox(L"Torrentine PC", 20000);
+    ASSERT_NE(box, nullptr);
+    AnswerMessageBox(box, IDYES);
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, CLOSE) == L"Close"; }, 60000));
+    EXPECT_EQ(Text(run.window, MESSAGE), L"Cancelled.");
+    EXPECT_EQ(Progress(run.window), 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
+    EXPECT_FALSE(FileExists(folder + L"\\portable.txt"));
+    EXPECT_FALSE(ReadUninstallValue(L"InstallLocation").present);
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+TEST_F(SetupWindowE2e, TabMovesTheFocusAndEscCloses)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    GUITHREADINFO info = {sizeof info};
+    DWORD thread = GetWindowThreadProcessId(run.window, nullptr);
+    HWND rom_box = GetDlgItem(run.window, ROM_BOX);
+    AttachThreadInput(GetCurrentThreadId(), thread, TRUE);
+    SetForegroundWindow(run.window);
+    SetFocus(rom_box);
+    AttachThreadInput(GetCurrentThreadId(), thread, FALSE);
+    ASSERT_TRUE(WaitFor([&] { return GetGUIThreadInfo(thread, &info) && info.hwndFocus == rom_box; }, 5000));
+    PostMessageW(rom_box, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(WaitFor([&] { return GetGUIThreadInfo(thread, &info) &&
+                                     info.hwndFocus == GetDlgItem(run.window, ROM_BROWSE); }, 5000));
+    PostMessageW(info.hwndFocus, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+TEST_F(SetupWindowE2e, TheFilePickerThroughItsDialog)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    Click(run.window, ROM_BROWSE);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(nullptr, L"Choose your Torrentine ROM")) != nullptr; }, 20000));
+    // Cancelling leaves the box as it was.
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+    Sleep(300);
+    EXPECT_EQ(Text(run.window, ROM_BOX), L"");
+
+    // Typing a file name into the dialog and choosing Open fills the box and validates it.
+    Click(run.window, ROM_BROWSE);
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(nullptr, L"Choose your Torrentine ROM")) != nullptr; }, 20000));
+    HWND name_box = nullptr;
+    EnumChildWindows(dialog, [](HWND child, LPARAM found) -> BOOL {
+        wchar_t class_name[32];
+        GetClassNameW(child, class_name, 32);
+        if (_wcsicmp(class_name, L"Edit") == 0 && IsWindowVisible(child)) {
+            *(HWND*)found = child;
+            return FALSE;
+        }
+        return TRUE;
+    }, (LPARAM)&name_box);
+    ASSERT_NE(name_box, nullptr);
+    std::wstring rom = FixturePath(L"fixture.v64");
+    SendMessageW(name_box, WM_SETTEXT, 0, (LPARAM)rom.c_str());
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, ROM_BOX) == rom; }, 20000));
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == FOUND_TEXT; }, 5000));
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+namespace {
+
+struct Bitmap {
+    int width = 0, height = 0;
+    std::vector<uint8_t> bytes;
+    // Pixel (x, y) counted from the top-left corner of the picture, as R, G, B.
+    COLORREF At(int x, int y) const
+    {
+        uint32_t stride = ((uint32_t)width * 3 + 3) & ~3u;
+        const uint8_t* p = bytes.data() + 54 + (size_t)(height - 1 - y) * stride + (size_t)x * 3;
+        return RGB(p[2], p[1], p[0]);
+    }
+};
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | ((uint32_t)b[at + 3] << 24);
+}
+
+int CountColour(const Bitmap& bitmap, RECT area, COLORREF colour)
+{
+    int count = 0;
+    for (int y = area.top; y < area.bottom; y++)
+        for (int x = area.left; x < area.right; x++) count += bitmap.At(x, y) == colour;
+    return count;
+}
+
+}  // namespace
+
+TEST_F(SetupWindowE2e, SnapshotsAtSeveralDpiSettings)
+{
+    for (int dpi : {96, 120, 144}) {
+        SCOPED_TRACE(dpi);
+        SetLogPixels((DWORD)dpi);
+        RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+        ASSERT_NE(run.window, nullptr);
+        RECT client, outer;
+        GetClientRect(run.window, &client);
+        GetWindowRect(run.window, &outer);
+        EXPECT_EQ(client.right, MulDiv(560, dpi, 96));
+        EXPECT_EQ(client.bottom, MulDiv(396, dpi, 96));
+        PostMessageW(run.window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(EndOf(&run), 0u);
+
+        struct Shot {
+            std::wstring rom;
+            COLORREF verdict_colour;
+        };
+        const Shot shots[] = {{FixturePath(L"fixture.z64"), RGB(20, 130, 40)},
+                              {root + L"\\missing.z64", RGB(190, 30, 30)},
+                              {L"", RGB(70, 70, 70)}};
+        for (const Shot& shot : shots) {
+            std::wstring file = root + L"\\shot.bmp";
+            ASSERT_TRUE(WriteText(file, "an older file of the same name"));
+            std::wstring arguments = L"/snapshot " + Quoted(file) + L" /dir " + Quoted(folder);
+            if (!shot.rom.empty()) arguments += L" /rom " + Quoted(shot.rom);
+            SetupRun snapshot = RunProgram(TestSetupExe(), arguments);
+            EXPECT_EQ(snapshot.exit_code, 0u);
+            Bitmap bitmap;
+            bitmap.bytes = ReadBytes(file);
+            ASSERT_GE(bitmap.bytes.size(), 54u);
+            EXPECT_EQ(bitmap.bytes[0], 'B');
+            EXPECT_EQ(bitmap.bytes[1], 'M');
+            bitmap.width = (int)U32(bitmap.bytes, 18);
+            bitmap.height = (int)U32(bitmap.bytes, 22);
+            EXPECT_EQ(bitmap.width, outer.right - outer.left);
+            EXPECT_EQ(bitmap.height, outer.bottom - outer.top);
+            uint32_t stride = ((uint32_t)bitmap.width * 3 + 3) & ~3u;
+            EXPECT_EQ(U32(bitmap.bytes, 2), 54 + stride * (uint32_t)bitmap.height);
+            EXPECT_EQ(bitmap.bytes.size(), 54 + stride * (size_t)bitmap.height);
+            EXPECT_EQ(U32(bitmap.bytes, 10), 54u);
+            EXPECT_EQ(U32(bitmap.bytes, 14), 40u);
+            EXPECT_EQ(bitmap.bytes[28], 24);
+            EXPECT_EQ(U32(bitmap.bytes, 30), 0u);
+            if (bitmap.bytes.size() != 54 + stride * (size_t)bitmap.height) continue;
+
+            // Rows are bottom-up: the caption is at the top of the picture, white client below.
+            int frame_x = (bitmap.width - client.right) / 2;
+            int client_top = bitmap.height - frame_x - client.bottom;
+            COLORREF caption = bitmap.At(bitmap.width / 2, client_top / 2);
+            EXPECT_GT(GetBValue(caption), GetRValue(caption) + 40) << std::hex << caption;
+            EXPECT_EQ(bitmap.At(frame_x + MulDiv(300, dpi, 96), client_top + MulDiv(80, dpi, 96)), RGB(255, 255, 255));
+            // The verdict line in its colour, and no other verdict colour there.
+            RECT verdict = {frame_x + MulDiv(20, dpi, 96), client_top + MulDiv(242, dpi, 96),
+                            frame_x + MulDiv(540, dpi, 96), client_top + MulDiv(282, dpi, 96)};
+            EXPECT_GT(CountColour(bitmap, verdict, shot.verdict_colour), 10);
+            for (COLORREF other : {RGB(20, 130, 40), RGB(190, 30, 30), RGB(70, 70, 70)}) {
+                if (other != shot.verdict_colour) {
+                    EXPECT_EQ(CountColour(bitmap, verdict, other), 0);
+                }
+            }
+        }
+    }
+    SetLogPixels(0);
+}
+
+TEST_F(SetupWindowE2e, SnapshotIntoAFolderThatDoesNotExist)
+{
+    SetupRun snapshot = RunProgram(TestSetupExe(), L"/snapshot " + Quoted(root + L"\\missing\\shot.bmp"));
+    EXPECT_EQ(snapshot.exit_code, 0u);
+    EXPECT_FALSE(FileExists(root + L"\\missing\\shot.bmp"));
+}
