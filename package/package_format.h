@@ -23,6 +23,7 @@ struct ExtractContext {
     uint64_t bytes_written;
     uint64_t total_bytes;
     wchar_t failing_path[SETUP_JOIN_UNITS];  // empty until a write fails
+    wchar_t created_folder[SETUP_JOIN_UNITS];  // the last entry's folder, already made
 };
 
 // Walks the running program's own package. 1 when every entry was visited and every

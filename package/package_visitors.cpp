@@ -26,7 +26,11 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
     wchar_t parent[SETUP_JOIN_UNITS];
     wmemcpy(parent, path, SETUP_JOIN_UNITS);
     PathRemoveFileSpecW(parent);
-    SHCreateDirectoryExW(nullptr, parent, nullptr);  // an existing folder is the normal case
+    // Entries of one folder follow each other: make each folder once, not once per file.
+    if (wcscmp(parent, extract->created_folder) != 0) {
+        SHCreateDirectoryExW(nullptr, parent, nullptr);  // an existing folder is the normal case
+        wmemcpy(extract->created_folder, parent, SETUP_JOIN_UNITS);
+    }
 
     // A resource is at most 4 GiB, so every entry fits one 32-bit write; a size that does
     // not is a damaged package and fails as a write would.

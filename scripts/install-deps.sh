@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
   xvfb xauth
-  libxxhash-dev googletest
+  libxxhash-dev googletest libz-mingw-w64-dev
   imagemagick
 )
 

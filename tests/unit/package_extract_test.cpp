@@ -56,6 +56,19 @@ TEST_F(ExtractTest, WritesEveryEntryBelowTheFolderCreatingSubfolders)
     EXPECT_EQ(g_setup.last_progress, 1000);
 }
 
+TEST_F(ExtractTest, FoldersComingBackInAnyOrder)
+{
+    ExtractContext context;
+    std::vector<uint8_t> package = BuildPackage({{"a\\1.bin", Filled(1, '1')},
+                                                 {"b\\c\\2.bin", Filled(1, '2')},
+                                                 {"a\\3.bin", Filled(1, '3')},
+                                                 {"top.bin", Filled(1, '4')},
+                                                 {"b\\c\\5.bin", Filled(1, '5')}});
+    ASSERT_EQ(Extract(package, &context), 1);
+    for (const wchar_t* name : {L"a\\1.bin", L"b\\c\\2.bin", L"a\\3.bin", L"top.bin", L"b\\c\\5.bin"})
+        EXPECT_TRUE(FileExists(folder + L"\\" + name)) << Utf8(name);
+}
+
 TEST_F(ExtractTest, ProgressCountsBytesNotEntries)
 {
     ExtractContext context;
