@@ -92,6 +92,22 @@ DWORD EndOf(RunningSetup* run, DWORD timeout_ms = 30000)
     return code;
 }
 
+// The file name box of a file dialog: its first visible edit control.
+HWND VisibleEditOf(HWND dialog)
+{
+    HWND found = nullptr;
+    EnumChildWindows(dialog, [](HWND child, LPARAM out) -> BOOL {
+        wchar_t class_name[32];
+        GetClassNameW(child, class_name, 32);
+        if (_wcsicmp(class_name, L"Edit") == 0 && IsWindowVisible(child)) {
+            *(HWND*)out = child;
+            return FALSE;
+        }
+        return TRUE;
+    }, (LPARAM)&found);
+    return found;
+}
+
 std::wstring Text(HWND window, int id)
 {
     wchar_t text[1024] = {0};
@@ -323,21 +339,49 @@ TEST_F(SetupWindowE2e, TheFilePickerThroughItsDialog)
     Click(run.window, ROM_BROWSE);
     ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(nullptr, L"Choose your Torrentine ROM")) != nullptr; }, 20000));
     HWND name_box = nullptr;
-    EnumChildWindows(dialog, [](HWND child, LPARAM found) -> BOOL {
-        wchar_t class_name[32];
-        GetClassNameW(child, class_name, 32);
-        if (_wcsicmp(class_name, L"Edit") == 0 && IsWindowVisible(child)) {
-            *(HWND*)found = child;
-            return FALSE;
-        }
-        return TRUE;
-    }, (LPARAM)&name_box);
+    WaitFor([&] { return (name_box = VisibleEditOf(dialog)) != nullptr; }, 5000);
     ASSERT_NE(name_box, nullptr);
     std::wstring rom = FixturePath(L"fixture.v64");
     SendMessageW(name_box, WM_SETTEXT, 0, (LPARAM)rom.c_str());
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitFor([&] { return Text(run.window, ROM_BOX) == rom; }, 20000));
     EXPECT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == FOUND_TEXT; }, 5000));
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+// The folder Browse button through its real dialog: a folder typed into the dialog comes
+// back with "Torrentine PC" appended, unless it is named so already.
+TEST_F(SetupWindowE2e, TheFolderPickerThroughItsDialog)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    std::wstring games = root + L"\\Games";
+    std::wstring named = root + L"\\torrentine pc";
+    ASSERT_TRUE(CreateDirectoryW(games.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(named.c_str(), nullptr));
+    struct Case {
+        std::wstring picked, box;
+    };
+    const Case cases[] = {{games, games + L"\\Torrentine PC"}, {named, named}};
+    for (const Case& c : cases) {
+        Click(run.window, FOLDER_BROWSE);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(nullptr, L"Choose a folder")) != nullptr; }, 20000));
+        HWND name_box = nullptr;
+        WaitFor([&] { return (name_box = VisibleEditOf(dialog)) != nullptr; }, 5000);
+        ASSERT_NE(name_box, nullptr);
+        SendMessageW(name_box, WM_SETTEXT, 0, (LPARAM)c.picked.c_str());
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        // Some dialogs open a typed folder first; a second OK then picks it.
+        if (!WaitFor([&] { return !IsWindow(dialog); }, 3000)) {
+            SendMessageW(name_box, WM_SETTEXT, 0, (LPARAM)L"");
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        }
+        EXPECT_TRUE(WaitFor([&] { return Text(run.window, FOLDER_BOX) == c.box; }, 10000))
+            << Utf8(Text(run.window, FOLDER_BOX));
+    }
     PostMessageW(run.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(EndOf(&run), 0u);
 }
