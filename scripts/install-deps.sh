@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, and only those
-# that are missing. Runs as root, or through sudo when it is there.
+# Installs the Debian packages the build, the tests and the demo need, and any further
+# ones named as arguments (the benchmark's), only those that are missing. Runs as root, or
+# through sudo when it is there.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   xvfb xauth
   libxxhash-dev googletest libz-mingw-w64-dev
   imagemagick
+  "$@"
 )
 
 missing=()
