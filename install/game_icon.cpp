@@ -33,7 +33,6 @@ struct ExecutableResources {
     int kept_capacity;
     int complete;  // 0 when something could not be copied: the update is then not made
     HMODULE module;
-    LPCWSTR type;  // the type being enumerated
 };
 
 static wchar_t* CopyResourceName(LPCWSTR name)

@@ -3,6 +3,8 @@
 #include <math.h>
 #include <string.h>
 
+#include "driver/little_endian.h"
+
 const int ICON_SIZES[ICON_IMAGE_COUNT] = {256, 64, 48, 32, 24, 16};
 
 struct PixelSums {
@@ -83,27 +85,15 @@ static uint32_t SizeImage(int size)
 
 uint32_t IconImageBytes(int size) { return 40 + SizeImage(size); }
 
-static void PutU16(uint8_t* p, uint32_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    PutU16(p, v & 0xFFFF);
-    PutU16(p + 2, v >> 16);
-}
-
 void FillIconImage(uint8_t* image, int size, const uint8_t* rgba)
 {
-    PutU32(image + 0, 40);
-    PutU32(image + 4, (uint32_t)size);
-    PutU32(image + 8, (uint32_t)(2 * size));
-    PutU16(image + 12, 1);
-    PutU16(image + 14, 32);
-    PutU32(image + 16, 0);
-    PutU32(image + 20, SizeImage(size));
+    PutLe32(image + 0, 40);
+    PutLe32(image + 4, (uint32_t)size);
+    PutLe32(image + 8, (uint32_t)(2 * size));
+    PutLe16(image + 12, 1);
+    PutLe16(image + 14, 32);
+    PutLe32(image + 16, 0);
+    PutLe32(image + 20, SizeImage(size));
     uint8_t* pixels = image + 40;
     for (int r = 0; r < size; r++) {
         const uint8_t* from = rgba + (size_t)r * size * 4;
@@ -123,33 +113,33 @@ static void FillDirectoryEntry(uint8_t* entry, int size, uint32_t bytes)
     entry[1] = (uint8_t)(size & 0xFF);
     entry[2] = 0;
     entry[3] = 0;
-    PutU16(entry + 4, 1);
-    PutU16(entry + 6, 32);
-    PutU32(entry + 8, bytes);
+    PutLe16(entry + 4, 1);
+    PutLe16(entry + 6, 32);
+    PutLe32(entry + 8, bytes);
 }
 
 void FillIconFileHeader(uint8_t* header, const uint32_t image_bytes[ICON_IMAGE_COUNT])
 {
-    PutU16(header + 0, 0);
-    PutU16(header + 2, 1);
-    PutU16(header + 4, ICON_IMAGE_COUNT);
+    PutLe16(header + 0, 0);
+    PutLe16(header + 2, 1);
+    PutLe16(header + 4, ICON_IMAGE_COUNT);
     uint32_t offset = ICON_FILE_HEADER_BYTES;
     for (int k = 0; k < ICON_IMAGE_COUNT; k++) {
         uint8_t* entry = header + 6 + 16 * k;
         FillDirectoryEntry(entry, ICON_SIZES[k], image_bytes[k]);
-        PutU32(entry + 12, offset);
+        PutLe32(entry + 12, offset);
         offset += image_bytes[k];
     }
 }
 
 void FillIconGroupRecord(uint8_t* record, const uint32_t image_bytes[ICON_IMAGE_COUNT])
 {
-    PutU16(record + 0, 0);
-    PutU16(record + 2, 1);
-    PutU16(record + 4, ICON_IMAGE_COUNT);
+    PutLe16(record + 0, 0);
+    PutLe16(record + 2, 1);
+    PutLe16(record + 4, ICON_IMAGE_COUNT);
     for (int k = 0; k < ICON_IMAGE_COUNT; k++) {
         uint8_t* entry = record + 6 + 14 * k;
         FillDirectoryEntry(entry, ICON_SIZES[k], image_bytes[k]);
-        PutU16(entry + 12, (uint32_t)(k + 1));
+        PutLe16(entry + 12, (uint32_t)(k + 1));
     }
 }

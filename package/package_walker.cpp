@@ -1,31 +1,22 @@
 #include <windows.h>
 #include <wchar.h>
 
+#include "driver/little_endian.h"
 #include "package/package_format.h"
-
-static uint16_t ReadU16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-
-static uint32_t ReadU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-           ((uint32_t)p[3] << 24);
-}
-
-static uint64_t ReadU64(const uint8_t* p) { return ReadU32(p) | ((uint64_t)ReadU32(p + 4) << 32); }
 
 int WalkPackageBytes(const uint8_t* bytes, uint32_t size, PackageVisitor visitor, void* context)
 {
     if (!bytes || size < PACKAGE_HEADER_BYTES) return 0;
     if (bytes[0] != 'T' || bytes[1] != 'N' || bytes[2] != 'P' || bytes[3] != 'K') return 0;
 
-    uint32_t entry_count = ReadU32(bytes + 8);
+    uint32_t entry_count = ReadLe32(bytes + 8);
     // 64-bit positions: every sum below stays far from wrapping, so no test can be fooled.
     uint64_t position = PACKAGE_HEADER_BYTES;
     wchar_t name[PACKAGE_NAME_UNITS];
 
     for (uint32_t i = 0; i < entry_count; i++) {
         if (position + 2 > size) return 0;
-        uint32_t name_length = ReadU16(bytes + position);
+        uint32_t name_length = ReadLe16(bytes + position);
         if (position + name_length + PACKAGE_ENTRY_FIXED_BYTES > size) return 0;
 
         int units = 0;
@@ -35,7 +26,7 @@ int WalkPackageBytes(const uint8_t* bytes, uint32_t size, PackageVisitor visitor
         if (units < 0) units = 0;
         name[units] = L'\0';
 
-        uint64_t data_size = ReadU64(bytes + position + 2 + name_length);
+        uint64_t data_size = ReadLe64(bytes + position + 2 + name_length);
         uint64_t room = size - (position + name_length + PACKAGE_ENTRY_FIXED_BYTES);
         if (data_size > room) return 0;
         if (units == 0) return 0;

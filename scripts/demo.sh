@@ -5,16 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-
-if [ -z "${TORRENTINE_UNDER_XVFB:-}" ]; then
-  export TORRENTINE_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
-
-build="${TORRENTINE_BUILD_DIR:-build}"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake >/dev/null
-cmake --build "$build"
+. scripts/prepare.sh "$@"
 build="$(cd "$build" && pwd)"
 
 demo="$build/demo"

@@ -24,7 +24,8 @@ static void PaintCaptionButton(HDC dc, const RECT* caption, int kind)
 {
     int height = caption->bottom - caption->top - 4;
     int width = height + 2;
-    int right = caption->right - 2 - (kind == CAPTION_CLOSE ? 0 : 2 + (kind == CAPTION_MAXIMIZE ? 0 : 1) * width + width);
+    // Close stands alone at the right; maximise and minimise touch, two pixels to its left.
+    int right = caption->right - 2 - (kind == CAPTION_CLOSE ? 0 : 2 + kind * width);
     RECT button = {right - width, caption->top + 2, right, caption->top + 2 + height};
     DrawEdge(dc, &button, EDGE_RAISED, BF_RECT | BF_MIDDLE);
 

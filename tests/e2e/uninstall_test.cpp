@@ -125,9 +125,7 @@ TEST_F(Uninstall, OnlyWhatTheTableNamesIsRemoved)
     CreateDirectoryW((folder + L"\\a.json").c_str(), nullptr);
     Put(folder + L"\\a.json\\inside.txt", "mine");
     // A link inside "assets" to a folder outside the installation.
-    ASSERT_TRUE(RunHostCommand(L"ln", L"-s \"" + UnixPath(outside) + L"\" \"" +
-                                          UnixPath(folder + L"\\assets") + L"/elsewhere\""));
-    ASSERT_TRUE(WaitUntilPresent(folder + L"\\assets\\elsewhere", 5000));
+    ASSERT_TRUE(MakeFolderLink(folder + L"\\assets\\elsewhere", outside));
 
     UninstallSilently(folder, L" /delsaves");
     for (const wchar_t* name : {L"notes.txt", L"screenshots\\shot1.png", L"sub\\c.log", L"sub\\d.json",

@@ -294,3 +294,13 @@ DWORD WaitForWindowProcess(HANDLE process, DWORD timeout_ms)
     if (process) CloseHandle(process);
     return code;
 }
+
+// Wine cannot make a directory link itself, but it shows a Unix symbolic link to a folder
+// as one (directory and reparse-point bits), so tests make them through /bin/ln.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
+{
+    std::wstring unix_link = UnixPath(link), unix_target = UnixPath(target);
+    if (unix_link.empty() || unix_target.empty()) return false;
+    if (!RunHostCommand(L"ln", L"-s \"" + unix_target + L"\" \"" + unix_link + L"\"")) return false;
+    return WaitUntilPresent(link, 1000);
+}

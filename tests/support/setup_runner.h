@@ -53,6 +53,9 @@ void WriteUninstallValue(const wchar_t* name, DWORD type, const void* data, DWOR
 bool WaitUntilGone(const std::wstring& path, DWORD timeout_ms);
 bool WaitUntilPresent(const std::wstring& path, DWORD timeout_ms);
 
+// A link to a folder, as Wine shows one: a Unix symbolic link made with /bin/ln.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+
 // Message boxes of another process, found by caption, read and answered as a person would.
 HWND WaitForMessageBox(const wchar_t* caption, DWORD timeout_ms);
 std::wstring MessageBoxText(HWND box);

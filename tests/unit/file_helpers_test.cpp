@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "driver/file_helpers.h"
+#include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -25,42 +26,6 @@ protected:
 
     std::wstring folder;
 };
-
-// Wine cannot make a directory link itself, but it shows a Unix symbolic link to a folder
-// as one (directory and reparse-point bits), so tests make them through /bin/ln.
-bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
-{
-    char unix_link[1024], unix_target[1024];
-    auto to_unix = [](const std::wstring& windows, char* out) {
-        // Our scratch folders live on C:, which Wine keeps in the prefix's drive_c.
-        char* path = nullptr;
-        typedef char*(__cdecl * ToUnix)(const wchar_t*);
-        ToUnix convert = (ToUnix)(void*)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                                                "wine_get_unix_file_name");
-        if (!convert) return false;
-        path = convert(windows.c_str());
-        if (!path) return false;
-        strcpy_s(out, 1024, path);
-        HeapFree(GetProcessHeap(), 0, path);
-        return true;
-    };
-    if (!to_unix(link, unix_link) || !to_unix(target, unix_target)) return false;
-    std::wstring command = L"Z:\\bin\\ln -s \"" + std::wstring(unix_target, unix_target + strlen(unix_target)) +
-                           L"\" \"" + std::wstring(unix_link, unix_link + strlen(unix_link)) + L"\"";
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION process;
-    std::vector<wchar_t> line(command.begin(), command.end());
-    line.push_back(0);
-    if (!CreateProcessW(L"Z:\\bin\\ln", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return false;
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int i = 0; i < 50 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; i++)
-        Sleep(20);
-    return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 }  // namespace
 

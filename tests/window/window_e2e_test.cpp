@@ -115,7 +115,23 @@ std::wstring Text(HWND window, int id)
     return text;
 }
 
+void SetBox(HWND window, int id, const std::wstring& text)
+{
+    SendMessageW(GetDlgItem(window, id), WM_SETTEXT, 0, (LPARAM)text.c_str());
+}
+
 void Click(HWND window, int id) { PostMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); }
+
+// Presses a Browse button and waits for its dialog and the dialog's file name box.
+HWND OpenPicker(HWND window, int button, const wchar_t* caption, HWND* name_box)
+{
+    Click(window, button);
+    HWND dialog = nullptr;
+    *name_box = nullptr;
+    if (!WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr; }, 20000)) return nullptr;
+    WaitFor([&] { return (*name_box = VisibleEditOf(dialog)) != nullptr; }, 5000);
+    return dialog;
+}
 
 int Progress(HWND window) { return (int)SendMessageW(GetDlgItem(window, PROGRESS), PBM_GETPOS, 0, 0); }
 
@@ -172,7 +188,7 @@ TEST_F(SetupWindowE2e, TypingValidatesOnceAfterTheLastKeystroke)
     RunningSetup run;
     StartSetup(&run, TestSetupExe(), L"");
     ASSERT_NE(run.window, nullptr);
-    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    SetBox(run.window, FOLDER_BOX, folder);
     std::wstring rom = FixturePath(L"fixture.z64");
     HWND box = GetDlgItem(run.window, ROM_BOX);
     bool changed_early = false;
@@ -192,9 +208,9 @@ TEST_F(SetupWindowE2e, TypingValidatesOnceAfterTheLastKeystroke)
     CreateDirectoryW(folder.c_str(), nullptr);
     std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.v64"));
     ASSERT_TRUE(WriteBytes(folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
-    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)(folder + L"\\").c_str());
+    SetBox(run.window, FOLDER_BOX, (folder + L"\\"));
     EXPECT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Reinstall"; }, 5000));
-    SendMessageW(box, WM_SETTEXT, 0, (LPARAM)L"  ");
+    SetBox(run.window, ROM_BOX, L"  ");
     EXPECT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Update"; }, 5000));
     EXPECT_EQ(Text(run.window, VERDICT),
               L"Torrentine is already installed in that folder: leave the ROM box empty to only "
@@ -208,8 +224,8 @@ TEST_F(SetupWindowE2e, InstallFromTheWindowThenPlay)
     RunningSetup run;
     StartSetup(&run, TestSetupExe(), L"");
     ASSERT_NE(run.window, nullptr);
-    SendMessageW(GetDlgItem(run.window, ROM_BOX), WM_SETTEXT, 0, (LPARAM)FixturePath(L"fixture.n64").c_str());
-    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    SetBox(run.window, ROM_BOX, FixturePath(L"fixture.n64"));
+    SetBox(run.window, FOLDER_BOX, folder);
     Click(run.window, INSTALL);
     ASSERT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Play"; }, 60000))
         << Utf8(Text(run.window, MESSAGE));
@@ -244,7 +260,7 @@ TEST_F(SetupWindowE2e, AFailedInstallReturnsToIdle)
     RunningSetup run;
     StartSetup(&run, TestSetupExe(), L"");
     ASSERT_NE(run.window, nullptr);
-    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    SetBox(run.window, FOLDER_BOX, folder);
     Click(run.window, INSTALL);
     EXPECT_TRUE(WaitFor([&] { return Text(run.window, MESSAGE) ==
                                      L"Choose your Torrentine ROM file (.z64, .v64 or .n64)."; }, 30000));
@@ -274,8 +290,8 @@ TEST_F(SetupWindowE2e, StopQuestionNoThenYes)
     RunningSetup run;
     StartSetup(&run, slow_setup, L"");
     ASSERT_NE(run.window, nullptr);
-    SendMessageW(GetDlgItem(run.window, ROM_BOX), WM_SETTEXT, 0, (LPARAM)FixturePath(L"fixture.z64").c_str());
-    SendMessageW(GetDlgItem(run.window, FOLDER_BOX), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+    SetBox(run.window, ROM_BOX, FixturePath(L"fixture.z64"));
+    SetBox(run.window, FOLDER_BOX, folder);
     Click(run.window, INSTALL);
     ASSERT_TRUE(WaitFor([&] { return Text(run.window, CLOSE) == L"Cancel"; }, 20000));
 
@@ -327,9 +343,9 @@ TEST_F(SetupWindowE2e, TheFilePickerThroughItsDialog)
     RunningSetup run;
     StartSetup(&run, TestSetupExe(), L"");
     ASSERT_NE(run.window, nullptr);
-    Click(run.window, ROM_BROWSE);
-    HWND dialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(nullptr, L"Choose your Torrentine ROM")) != nullptr; }, 20000));
+    HWND name_box = nullptr;
+    HWND dialog = OpenPicker(run.window, ROM_BROWSE, L"Choose your Torrentine ROM", &name_box);
+    ASSERT_NE(dialog, nullptr);
     // Cancelling leaves the box as it was.
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
@@ -337,10 +353,8 @@ TEST_F(SetupWindowE2e, TheFilePickerThroughItsDialog)
     EXPECT_EQ(Text(run.window, ROM_BOX), L"");
 
     // Typing a file name into the dialog and choosing Open fills the box and validates it.
-    Click(run.window, ROM_BROWSE);
-    ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(nullptr, L"Choose your Torrentine ROM")) != nullptr; }, 20000));
-    HWND name_box = nullptr;
-    WaitFor([&] { return (name_box = VisibleEditOf(dialog)) != nullptr; }, 5000);
+    dialog = OpenPicker(run.window, ROM_BROWSE, L"Choose your Torrentine ROM", &name_box);
+    ASSERT_NE(dialog, nullptr);
     ASSERT_NE(name_box, nullptr);
     std::wstring rom = FixturePath(L"fixture.v64");
     SendMessageW(name_box, WM_SETTEXT, 0, (LPARAM)rom.c_str());
@@ -367,11 +381,9 @@ TEST_F(SetupWindowE2e, TheFolderPickerThroughItsDialog)
     };
     const Case cases[] = {{games, games + L"\\Torrentine PC"}, {named, named}};
     for (const Case& c : cases) {
-        Click(run.window, FOLDER_BROWSE);
-        HWND dialog = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(nullptr, L"Choose a folder")) != nullptr; }, 20000));
         HWND name_box = nullptr;
-        WaitFor([&] { return (name_box = VisibleEditOf(dialog)) != nullptr; }, 5000);
+        HWND dialog = OpenPicker(run.window, FOLDER_BROWSE, L"Choose a folder", &name_box);
+        ASSERT_NE(dialog, nullptr);
         ASSERT_NE(name_box, nullptr);
         SendMessageW(name_box, WM_SETTEXT, 0, (LPARAM)c.picked.c_str());
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
