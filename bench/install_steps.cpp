@@ -17,9 +17,9 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "driver/file_helpers.h"
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/file_helpers.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 #include "install/game_icon.h"
 #include "install/icon_images.h"
 #include "install/install_worker.h"

@@ -3,7 +3,7 @@
 #include <math.h>
 #include <string.h>
 
-#include "driver/little_endian.h"
+#include "base/little_endian.h"
 
 const int ICON_SIZES[ICON_IMAGE_COUNT] = {256, 64, 48, 32, 24, 16};
 

@@ -5,11 +5,11 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
-#include "driver/file_helpers.h"
-#include "driver/path_helpers.h"
-#include "driver/setup_state.h"
-#include "driver/status_channel.h"
-#include "driver/text_format.h"
+#include "base/file_helpers.h"
+#include "base/path_helpers.h"
+#include "base/setup_state.h"
+#include "base/status_channel.h"
+#include "base/text_format.h"
 #include "install/game_icon.h"
 #include "install/icon_images.h"
 #include "install/shell_registration.h"

@@ -3,10 +3,10 @@
 #include <shlobj.h>
 #include <wchar.h>
 
-#include "driver/file_helpers.h"
-#include "driver/path_helpers.h"
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/file_helpers.h"
+#include "base/path_helpers.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 
 int CreateShortcut(const wchar_t* shortcut_path, const wchar_t* target,
                    const wchar_t* working_folder, const wchar_t* icon_path,

@@ -7,7 +7,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "driver/setup_state.h"
+#include "base/setup_state.h"
 
 #define PACKAGE_RESOURCE_ID   101
 #define PACKAGE_HEADER_BYTES  12

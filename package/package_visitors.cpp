@@ -3,10 +3,10 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
-#include "driver/file_helpers.h"
-#include "driver/setup_state.h"
-#include "driver/status_channel.h"
-#include "driver/text_format.h"
+#include "base/file_helpers.h"
+#include "base/setup_state.h"
+#include "base/status_channel.h"
+#include "base/text_format.h"
 #include "package/package_format.h"
 
 int SumEntrySize(const wchar_t*, const uint8_t*, uint64_t size, void* context)

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <wchar.h>
 
-#include "driver/little_endian.h"
+#include "base/little_endian.h"
 #include "package/package_format.h"
 
 int WalkPackageBytes(const uint8_t* bytes, uint32_t size, PackageVisitor visitor, void* context)

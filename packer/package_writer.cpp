@@ -4,7 +4,7 @@
 #include <wchar.h>
 #include <windows.h>
 
-#include "driver/text_format.h"
+#include "base/text_format.h"
 #include "package/package_format.h"
 
 #define PACKER_PATH_UNITS 1024

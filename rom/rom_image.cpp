@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 
 void FreeRomImage(uint8_t* image)
 {

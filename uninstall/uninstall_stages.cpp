@@ -2,10 +2,9 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
-#include "driver/command_line.h"
-#include "driver/run_modes.h"
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/command_line.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 #include "uninstall/uninstaller.h"
 
 static int StartProcess(wchar_t* command_line, DWORD flags)

@@ -14,6 +14,10 @@
 #define UNINSTALL_QUESTION_UNITS 648
 #define UNINSTALL_CAPTION L"Torrentine PC - Uninstall"
 
+// The two run modes; each returns the process exit code.
+int RunUninstallStage1(int argc, wchar_t** argv);
+int RunUninstallStage2(int argc, wchar_t** argv);
+
 int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves);
 void ScheduleSelfDelete(void);
 

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "driver/little_endian.h"
+#include "base/little_endian.h"
 
 uint32_t BitmapRowStride(int width) { return ((uint32_t)width * 3 + 3) & ~3u; }
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <shobjidl.h>
 
-#include "driver/setup_state.h"
+#include "base/setup_state.h"
 #include "window/setup_window.h"
 
 int PickPath(HWND owner, int folder_mode, wchar_t* path_out)

@@ -30,6 +30,9 @@
 #define VERDICT_GREEN RGB(20, 130, 40)
 #define VERDICT_GREY  RGB(70, 70, 70)
 
+// The window run mode: the window or its snapshot; returns the process exit code.
+int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv);
+
 // A geometry number in 96-DPI units, scaled to the screen.
 int Scaled(int value);
 

@@ -2,8 +2,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 #include "install/install_worker.h"
 #include "window/setup_window.h"
 

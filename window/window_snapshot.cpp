@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "driver/command_line.h"
+#include "base/command_line.h"
 #include "window/bitmap_file.h"
 #include "window/setup_window.h"
 

@@ -3,9 +3,8 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "driver/command_line.h"
-#include "driver/run_modes.h"
-#include "driver/setup_state.h"
+#include "base/command_line.h"
+#include "base/setup_state.h"
 #include "window/setup_window.h"
 
 int Scaled(int value) { return MulDiv(value, g_setup.dpi, 96); }

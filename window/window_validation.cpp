@@ -2,9 +2,9 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
-#include "driver/path_helpers.h"
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/path_helpers.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 #include "rom/rom_image.h"
 #include "window/setup_window.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/file_helpers.h"
+#include "base/file_helpers.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 

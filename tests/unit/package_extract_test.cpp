@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/setup_state.h"
+#include "base/setup_state.h"
 #include "package/package_format.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_support.h"

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "driver/path_helpers.h"
-#include "driver/setup_state.h"
+#include "base/path_helpers.h"
+#include "base/setup_state.h"
 
 TEST(TrimInputPath, Rules)
 {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/setup_state.h"
-#include "driver/status_channel.h"
+#include "base/setup_state.h"
+#include "base/status_channel.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 
 TEST(FormatText, WideStringsNumbersAndDoubles)
 {

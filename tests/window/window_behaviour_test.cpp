@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/setup_state.h"
+#include "base/setup_state.h"
 #include "rom/rom_image.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"

@@ -1,4 +1,4 @@
-#include "driver/setup_state.h"
+#include "base/setup_state.h"
 
 SetupState g_setup = {
     {0}, 0, {0}, {0}, 0, 0,

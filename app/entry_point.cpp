@@ -4,11 +4,12 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "driver/command_line.h"
-#include "driver/default_folder.h"
-#include "driver/run_modes.h"
-#include "driver/setup_state.h"
+#include "app/default_folder.h"
+#include "base/command_line.h"
+#include "base/setup_state.h"
 #include "install/install_worker.h"
+#include "uninstall/uninstaller.h"
+#include "window/setup_window.h"
 
 // Setup is usually started from a downloads folder full of other people's files: never
 // load a library from there, and never let Windows raise critical-error boxes.

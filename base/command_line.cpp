@@ -1,6 +1,6 @@
-#include "driver/command_line.h"
+#include "base/command_line.h"
 
-#include "driver/setup_state.h"
+#include "base/setup_state.h"
 
 static wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c + 32) : c; }
 

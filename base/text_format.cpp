@@ -1,4 +1,4 @@
-#include "driver/text_format.h"
+#include "base/text_format.h"
 
 #include <stdio.h>
 #include <wchar.h>

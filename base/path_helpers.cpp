@@ -1,8 +1,8 @@
-#include "driver/path_helpers.h"
+#include "base/path_helpers.h"
 
 #include <wchar.h>
 
-#include "driver/text_format.h"
+#include "base/text_format.h"
 
 static int IsSpaceOrQuote(wchar_t c) { return c == L' ' || c == L'"'; }
 

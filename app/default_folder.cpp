@@ -1,10 +1,10 @@
-#include "driver/default_folder.h"
+#include "app/default_folder.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include "driver/path_helpers.h"
-#include "driver/setup_state.h"
+#include "base/path_helpers.h"
+#include "base/setup_state.h"
 #include "install/shell_registration.h"
 
 void ReadDefaultInstallFolder(wchar_t* folder)

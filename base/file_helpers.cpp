@@ -1,9 +1,9 @@
-#include "driver/file_helpers.h"
+#include "base/file_helpers.h"
 
 #include <wchar.h>
 
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 
 int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count)
 {

@@ -1,9 +1,9 @@
-#include "driver/status_channel.h"
+#include "base/status_channel.h"
 
 #include <windows.h>
 
-#include "driver/setup_state.h"
-#include "driver/text_format.h"
+#include "base/setup_state.h"
+#include "base/text_format.h"
 
 static void WriteConsoleLine(const wchar_t* text)
 {
