@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Only what the demo runs: the test flavour (which brings the fixture ROM) and the viewer.
+export TORRENTINE_TARGETS="TorrentinePCSetup-test show_install"
 . scripts/prepare.sh "$@"
 build="$(cd "$build" && pwd)"
 

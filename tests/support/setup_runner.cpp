@@ -274,9 +274,13 @@ std::wstring MessageBoxText(HWND box)
 
 void AnswerMessageBox(HWND box, int answer)
 {
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-    // Wait until this box is gone, so that the next one can be told apart.
-    for (int i = 0; i < 200 && IsWindow(box); i++) Sleep(25);
+    // Wait until this box is gone, so that the next one can be told apart; answer again now
+    // and then in case a busy machine lost the answer.
+    DWORD start = GetTickCount();
+    while (IsWindow(box) && GetTickCount() - start < 60000) {
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        for (int i = 0; i < 120 && IsWindow(box); i++) Sleep(25);
+    }
 }
 
 HANDLE OpenWindowProcess(HWND window)

@@ -186,6 +186,21 @@ TEST_F(SetupWindowTest, VerdictsAndLabels)
     }
 }
 
+// A change starts the delay; when it has passed the inputs are validated once, and the timer
+// is gone: a timer left running would re-read and re-hash the ROM every 350 ms for ever.
+TEST_F(SetupWindowTest, ValidationRunsOnceAfterAChange)
+{
+    SetDlgItemTextW(window, ID_FOLDER_BOX, (scratch + L"\\Torrentine PC").c_str());
+    SetDlgItemTextW(window, ID_ROM_BOX, FixturePath(L"fixture.z64").c_str());
+    DWORD start = GetTickCount();
+    while (Text(window, ID_VERDICT) != FOUND_TEXT && GetTickCount() - start < 60000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump();
+    }
+    ASSERT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);
+    EXPECT_FALSE(KillTimer(window, VALIDATION_TIMER_ID)) << "the validation timer is still set";
+}
+
 TEST_F(SetupWindowTest, VerdictColourFollowsItsFirstCharacter)
 {
     HDC dc = CreateCompatibleDC(nullptr);
