@@ -41,7 +41,8 @@
 #define RES_TYPE_ICON      3
 #define RES_TYPE_GROUP_ICON 14
 #define RES_DATA_ALIGNMENT 8
-#define RES_MAX_LEAVES     (1u << 20)  // shared tables could make a small directory huge
+#define RES_MAX_ENTRIES    (1u << 20)  // tables shared by many entries could make a walk endless
+#define RES_NO_TABLE       0xFFFFFFFFu  // an icon type that the executable does not have
 
 struct Section {
     uint32_t address, virtual_bytes, raw_at, raw_bytes, flags;
@@ -342,6 +343,8 @@ static int WalkLanguages(Walk* walk, uint32_t at, int keep, uint32_t* kept)
 {
     Table table;
     if (!ReadTable(walk, at, 2, &table)) return 0;
+    walk->visits += 1 + table.total;
+    if (walk->visits > RES_MAX_ENTRIES) return 0;
     *kept = 0;
     for (uint32_t k = 0; k < table.total; k++) {
         const uint8_t* entry = EntryAt(walk, &table, k);
@@ -376,7 +379,7 @@ static int WalkNames(Walk* walk, uint32_t key, uint32_t at)
 {
     int icon_type = key == RES_TYPE_ICON || key == RES_TYPE_GROUP_ICON;
     uint32_t first = walk->name_count;
-    if (at != 0xFFFFFFFFu) {  // an icon type the executable did not have
+    if (at != RES_NO_TABLE) {
         Table table;
         if (!ReadTable(walk, at, 1, &table)) return 0;
         for (uint32_t k = 0; k < table.total; k++) {
@@ -392,7 +395,6 @@ static int WalkNames(Walk* walk, uint32_t key, uint32_t at)
                 if (languages.total) walk->language = (int)ReadLe32(EntryAt(walk, &languages, 0));
             }
             if (kept) AddNode(walk, walk->names, &walk->name_count, ReadLe32(entry), leaf, kept);
-            if (++walk->visits > RES_MAX_LEAVES || walk->leaf_count > RES_MAX_LEAVES) return 0;
         }
     }
     if (icon_type) AddNewIcons(walk, key);
@@ -414,18 +416,18 @@ static int WalkTypes(Walk* walk)
         if (k >= table.named) {
             if (!icon_seen && key >= RES_TYPE_ICON) {
                 icon_seen = 1;
-                if (key != RES_TYPE_ICON && !WalkNames(walk, RES_TYPE_ICON, 0xFFFFFFFFu)) return 0;
+                if (key != RES_TYPE_ICON && !WalkNames(walk, RES_TYPE_ICON, RES_NO_TABLE)) return 0;
             }
             if (!group_seen && key >= RES_TYPE_GROUP_ICON) {
                 group_seen = 1;
-                if (key != RES_TYPE_GROUP_ICON && !WalkNames(walk, RES_TYPE_GROUP_ICON, 0xFFFFFFFFu))
+                if (key != RES_TYPE_GROUP_ICON && !WalkNames(walk, RES_TYPE_GROUP_ICON, RES_NO_TABLE))
                     return 0;
             }
         }
         if (!WalkNames(walk, key, ReadLe32(entry + 4) & ~RES_HIGH_BIT)) return 0;
     }
-    if (!icon_seen && !WalkNames(walk, RES_TYPE_ICON, 0xFFFFFFFFu)) return 0;
-    if (!group_seen && !WalkNames(walk, RES_TYPE_GROUP_ICON, 0xFFFFFFFFu)) return 0;
+    if (!icon_seen && !WalkNames(walk, RES_TYPE_ICON, RES_NO_TABLE)) return 0;
+    if (!group_seen && !WalkNames(walk, RES_TYPE_GROUP_ICON, RES_NO_TABLE)) return 0;
     return 1;
 }
 

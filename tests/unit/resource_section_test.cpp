@@ -463,6 +463,8 @@ TEST_F(ResourceSectionTest, LayoutsItDoesNotHandleAreRefused)
              for (int i = 0; i < 8; i++) std::swap(first[i], first[8 + i]); }, LAYOUT_ODD_DIRECTORY},
         {"a table outside the section", [](Bytes* b, const Headers&, const SectionInfo& rsrc, const SectionInfo&, uint32_t, uint32_t) {
              SetU32(b, rsrc.raw_at + 20, 0x80000000u | (rsrc.raw_bytes - 8)); }, LAYOUT_ODD_DIRECTORY},
+        {"a table that leads back to the root", [](Bytes* b, const Headers&, const SectionInfo& rsrc, const SectionInfo&, uint32_t, uint32_t) {
+             SetU32(b, rsrc.raw_at + 20, 0x80000000u); }, LAYOUT_ODD_DIRECTORY},
         {"resource data outside the section", [](Bytes* b, const Headers&, const SectionInfo&, const SectionInfo&, uint32_t, uint32_t entry) {
              SetU32(b, entry, 0x1000); }, LAYOUT_ODD_DIRECTORY},
     };
