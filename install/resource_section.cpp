@@ -477,6 +477,134 @@ static void AddPiece(ExecutableLayout* layout, const uint8_t* bytes, uint64_t co
     layout->piece_count++;
 }
 
+// Where everything goes: offsets in the new resource section (tables of types, names and
+// languages, data entries, strings, data), and the new places of what follows it.
+struct Plan {
+    uint64_t name_tables_at, language_tables_at, data_entries_at, strings_at, data_at;
+    uint64_t section_bytes, raw_bytes;
+    uint64_t reloc_address, sections_end, file_bytes, image_bytes;
+    uint32_t certificate_at, certificate_bytes;
+};
+
+static int PlanLayout(const Image* image, const Walk* walk, Plan* plan)
+{
+    const Section* rsrc = &image->sections[image->rsrc];
+    const Section* reloc = image->reloc >= 0 ? &image->sections[image->reloc] : nullptr;
+    plan->name_tables_at = RES_TABLE_BYTES + (uint64_t)RES_ENTRY_BYTES * walk->type_count;
+    plan->language_tables_at = plan->name_tables_at + (uint64_t)RES_TABLE_BYTES * walk->type_count +
+                               (uint64_t)RES_ENTRY_BYTES * walk->name_count;
+    plan->data_entries_at = plan->language_tables_at + (uint64_t)RES_TABLE_BYTES * walk->name_count +
+                            (uint64_t)RES_ENTRY_BYTES * walk->leaf_count;
+    plan->strings_at = plan->data_entries_at + (uint64_t)RES_DATA_BYTES * walk->leaf_count;
+    plan->data_at = AlignUp(plan->strings_at + walk->string_bytes, RES_DATA_ALIGNMENT);
+    plan->section_bytes = plan->data_at + walk->data_bytes;
+    plan->raw_bytes = AlignUp(plan->section_bytes, image->file_alignment);
+    plan->reloc_address = AlignUp(rsrc->address + plan->section_bytes, image->section_alignment);
+    plan->sections_end = rsrc->raw_at + plan->raw_bytes + (reloc ? reloc->raw_bytes : 0);
+    plan->certificate_at = DirectoryField(image, DIRECTORY_SECURITY, 0);
+    plan->certificate_bytes = DirectoryField(image, DIRECTORY_SECURITY, 1);
+    plan->file_bytes = plan->sections_end + (image->size - image->sections_end) - plan->certificate_bytes;
+    uint64_t image_end = reloc ? plan->reloc_address + Extent(reloc) : rsrc->address + plan->section_bytes;
+    plan->image_bytes = AlignUp(image_end, image->section_alignment);
+    return plan->file_bytes > 0xFFFFFFFFull || plan->image_bytes > 0xFFFFFFFFull ? LAYOUT_TOO_LARGE
+                                                                                 : LAYOUT_DONE;
+}
+
+// The old headers with the new sizes and places; the checksum is left zero.
+static void WriteHeaders(const Image* image, const Plan* plan, uint8_t* headers)
+{
+    const Section* rsrc = &image->sections[image->rsrc];
+    memcpy(headers, image->bytes, image->headers_bytes);
+    uint8_t* optional = headers + image->optional;
+    uint8_t* directories = optional + OPT_DIRECTORIES;
+    uint8_t* rsrc_header = headers + image->section_table + SECTION_BYTES * image->rsrc;
+    PutLe32(optional + OPT_CHECKSUM, 0);
+    PutLe32(rsrc_header + SECTION_VIRTUAL_SIZE, (uint32_t)plan->section_bytes);
+    PutLe32(rsrc_header + SECTION_RAW_BYTES, (uint32_t)plan->raw_bytes);
+    PutLe32(directories + 8 * DIRECTORY_RESOURCE + 4, (uint32_t)plan->section_bytes);
+    if (rsrc->flags & SECTION_INITIALIZED_DATA)
+        PutLe32(optional + OPT_INITIALIZED_DATA,
+                ReadLe32(optional + OPT_INITIALIZED_DATA) + (uint32_t)plan->raw_bytes - rsrc->raw_bytes);
+    if (image->reloc >= 0) {
+        const Section* reloc = &image->sections[image->reloc];
+        uint8_t* reloc_header = rsrc_header + SECTION_BYTES;
+        PutLe32(reloc_header + SECTION_ADDRESS, (uint32_t)plan->reloc_address);
+        if (reloc->raw_bytes) PutLe32(reloc_header + SECTION_RAW_AT, rsrc->raw_at + (uint32_t)plan->raw_bytes);
+        uint8_t* relocations = directories + 8 * DIRECTORY_BASERELOC;
+        if (image->directory_count > DIRECTORY_BASERELOC && ReadLe32(relocations))
+            PutLe32(relocations, ReadLe32(relocations) + (uint32_t)plan->reloc_address - reloc->address);
+    }
+    PutLe32(optional + OPT_SIZE_OF_IMAGE, (uint32_t)plan->image_bytes);
+    if (plan->certificate_bytes) {
+        PutLe32(directories + 8 * DIRECTORY_SECURITY, 0);
+        PutLe32(directories + 8 * DIRECTORY_SECURITY + 4, 0);
+    }
+    uint8_t* symbols = headers + image->pe + PE_SYMBOL_TABLE;
+    if (ReadLe32(symbols))
+        PutLe32(symbols, ReadLe32(symbols) + (uint32_t)plan->sections_end - image->sections_end);
+}
+
+// The tables, data entries and strings of the new section, into out (zero-filled).
+static void WriteDirectory(const Walk* walk, const Plan* plan, uint8_t* out)
+{
+    memcpy(out, walk->section, 12);  // the old root's characteristics, time and version
+    uint32_t strings_at = (uint32_t)plan->strings_at;
+    WriteTable(out, 0, walk->section, walk->types, 0, walk->type_count, &strings_at,
+               (uint32_t)plan->name_tables_at);
+    uint32_t table_at = (uint32_t)plan->name_tables_at, child_at = (uint32_t)plan->language_tables_at;
+    for (uint32_t t = 0; t < walk->type_count; t++) {
+        child_at = WriteTable(out, table_at, walk->section, walk->names, walk->types[t].first,
+                              walk->types[t].count, &strings_at, child_at);
+        table_at += RES_TABLE_BYTES + RES_ENTRY_BYTES * walk->types[t].count;
+    }
+    for (uint32_t n = 0; n < walk->name_count; n++) {
+        const NewNode* name = &walk->names[n];
+        uint8_t* table = out + table_at;
+        PutLe16(table + 14, name->count);
+        for (uint32_t i = 0; i < name->count; i++) {
+            uint8_t* entry = table + RES_TABLE_BYTES + RES_ENTRY_BYTES * i;
+            PutLe32(entry, walk->leaves[name->first + i].language);
+            PutLe32(entry + 4, (uint32_t)plan->data_entries_at + RES_DATA_BYTES * (name->first + i));
+        }
+        table_at += RES_TABLE_BYTES + RES_ENTRY_BYTES * name->count;
+    }
+    uint64_t data_at = plan->data_at;
+    for (uint32_t i = 0; i < walk->leaf_count; i++) {
+        uint8_t* entry = out + plan->data_entries_at + RES_DATA_BYTES * i;
+        PutLe32(entry, walk->address + (uint32_t)data_at);
+        PutLe32(entry + 4, walk->leaves[i].bytes);
+        PutLe32(entry + 8, walk->leaves[i].code_page);
+        data_at += AlignUp(walk->leaves[i].bytes, RES_DATA_ALIGNMENT);
+    }
+}
+
+// The new file in order: headers, the sections before the resources as they were, the new
+// directory, each resource's data, .reloc, and the overlay without the certificate table.
+static void AddPieces(const Image* image, const Walk* walk, const Plan* plan, const uint8_t* directory,
+                      ExecutableLayout* layout)
+{
+    const uint8_t* exe = image->bytes;
+    const Section* rsrc = &image->sections[image->rsrc];
+    AddPiece(layout, layout->block, image->headers_bytes);
+    AddPiece(layout, exe + image->headers_bytes, rsrc->raw_at - image->headers_bytes);
+    AddPiece(layout, directory, plan->data_at);
+    for (uint32_t i = 0; i < walk->leaf_count; i++) {
+        const NewLeaf* leaf = &walk->leaves[i];
+        AddPiece(layout, leaf->data, leaf->bytes);
+        AddPiece(layout, nullptr, AlignUp(leaf->bytes, RES_DATA_ALIGNMENT) - leaf->bytes);
+    }
+    AddPiece(layout, nullptr, plan->raw_bytes - plan->section_bytes);
+    if (image->reloc >= 0)
+        AddPiece(layout, exe + image->sections[image->reloc].raw_at, image->sections[image->reloc].raw_bytes);
+    uint32_t certificate_end = plan->certificate_at + plan->certificate_bytes;
+    if (plan->certificate_bytes) {
+        AddPiece(layout, exe + image->sections_end, plan->certificate_at - image->sections_end);
+        AddPiece(layout, exe + certificate_end, image->size - certificate_end);
+    } else {
+        AddPiece(layout, exe + image->sections_end, image->size - image->sections_end);
+    }
+}
+
 int LayOutIconResources(const uint8_t* exe, uint32_t exe_bytes, const NewIconResources* icons,
                         ExecutableLayout* layout)
 {
@@ -496,34 +624,15 @@ int LayOutIconResources(const uint8_t* exe, uint32_t exe_bytes, const NewIconRes
     walk.icons = icons;
     walk.language = -1;
     if (!WalkTypes(&walk)) return LAYOUT_ODD_DIRECTORY;
-
-    // The new section: tables (types, names, languages), data entries, strings, data.
-    uint32_t types = walk.type_count, names = walk.name_count, leaves = walk.leaf_count;
-    uint64_t name_tables_at = RES_TABLE_BYTES + (uint64_t)RES_ENTRY_BYTES * types;
-    uint64_t language_tables_at = name_tables_at + (uint64_t)RES_TABLE_BYTES * types +
-                                  (uint64_t)RES_ENTRY_BYTES * names;
-    uint64_t data_entries_at = language_tables_at + (uint64_t)RES_TABLE_BYTES * names +
-                               (uint64_t)RES_ENTRY_BYTES * leaves;
-    uint64_t strings_at = data_entries_at + (uint64_t)RES_DATA_BYTES * leaves;
-    uint64_t data_at = AlignUp(strings_at + walk.string_bytes, RES_DATA_ALIGNMENT);
-    uint64_t section_bytes = data_at + walk.data_bytes;
-    uint64_t raw_bytes = AlignUp(section_bytes, image.file_alignment);
-    const Section* reloc = image.reloc >= 0 ? &image.sections[image.reloc] : nullptr;
-    uint64_t reloc_address = AlignUp((uint64_t)rsrc->address + section_bytes, image.section_alignment);
-    uint64_t new_sections_end = (uint64_t)rsrc->raw_at + raw_bytes + (reloc ? reloc->raw_bytes : 0);
-    uint32_t certificate_at = DirectoryField(&image, DIRECTORY_SECURITY, 0);
-    uint32_t certificate_bytes = DirectoryField(&image, DIRECTORY_SECURITY, 1);
-    uint64_t overlay_bytes = exe_bytes - image.sections_end - certificate_bytes;
-    uint64_t file_bytes = new_sections_end + overlay_bytes;
-    uint64_t image_end = reloc ? reloc_address + Extent(reloc) : (uint64_t)rsrc->address + section_bytes;
-    if (file_bytes > 0xFFFFFFFFull || AlignUp(image_end, image.section_alignment) > 0xFFFFFFFFull)
-        return LAYOUT_TOO_LARGE;
+    Plan plan;
+    if (PlanLayout(&image, &walk, &plan) != LAYOUT_DONE) return LAYOUT_TOO_LARGE;
 
     HANDLE heap = GetProcessHeap();
-    layout->block = (uint8_t*)HeapAlloc(heap, HEAP_ZERO_MEMORY, image.headers_bytes + (size_t)data_at);
+    uint32_t leaves = walk.leaf_count;
+    layout->block = (uint8_t*)HeapAlloc(heap, HEAP_ZERO_MEMORY, image.headers_bytes + (size_t)plan.data_at);
     layout->pieces = (FilePiece*)HeapAlloc(heap, 0, sizeof(FilePiece) * (8 + 2 * (size_t)leaves));
-    walk.types = (NewNode*)HeapAlloc(heap, 0, sizeof(NewNode) * (types + 1));
-    walk.names = (NewNode*)HeapAlloc(heap, 0, sizeof(NewNode) * (names + 1));
+    walk.types = (NewNode*)HeapAlloc(heap, 0, sizeof(NewNode) * (walk.type_count + 1));
+    walk.names = (NewNode*)HeapAlloc(heap, 0, sizeof(NewNode) * (walk.name_count + 1));
     walk.leaves = (NewLeaf*)HeapAlloc(heap, 0, sizeof(NewLeaf) * (leaves + 1));
     int filled = layout->block && layout->pieces && walk.types && walk.names && walk.leaves;
     if (filled) {
@@ -532,89 +641,15 @@ int LayOutIconResources(const uint8_t* exe, uint32_t exe_bytes, const NewIconRes
         filled = WalkTypes(&walk);  // the same walk again, now into the arrays
     }
     if (filled) {
-        // Headers: the old ones with the new sizes and places.
-        uint8_t* headers = layout->block;
-        memcpy(headers, exe, image.headers_bytes);
-        uint8_t* optional = headers + image.optional;
-        uint8_t* rsrc_header = headers + image.section_table + SECTION_BYTES * image.rsrc;
-        uint32_t old_checksum = ReadLe32(optional + OPT_CHECKSUM);
-        PutLe32(optional + OPT_CHECKSUM, 0);
-        PutLe32(rsrc_header + SECTION_VIRTUAL_SIZE, (uint32_t)section_bytes);
-        PutLe32(rsrc_header + SECTION_RAW_BYTES, (uint32_t)raw_bytes);
-        PutLe32(optional + OPT_DIRECTORIES + 8 * DIRECTORY_RESOURCE + 4, (uint32_t)section_bytes);
-        if (rsrc->flags & SECTION_INITIALIZED_DATA)
-            PutLe32(optional + OPT_INITIALIZED_DATA,
-                    ReadLe32(optional + OPT_INITIALIZED_DATA) + (uint32_t)raw_bytes - rsrc->raw_bytes);
-        if (reloc) {
-            uint8_t* reloc_header = rsrc_header + SECTION_BYTES;
-            uint32_t moved_by = (uint32_t)reloc_address - reloc->address;
-            PutLe32(reloc_header + SECTION_ADDRESS, (uint32_t)reloc_address);
-            if (reloc->raw_bytes)
-                PutLe32(reloc_header + SECTION_RAW_AT, rsrc->raw_at + (uint32_t)raw_bytes);
-            uint8_t* relocations = optional + OPT_DIRECTORIES + 8 * DIRECTORY_BASERELOC;
-            if ((uint32_t)image.directory_count > DIRECTORY_BASERELOC && ReadLe32(relocations))
-                PutLe32(relocations, ReadLe32(relocations) + moved_by);
-        }
-        PutLe32(optional + OPT_SIZE_OF_IMAGE, (uint32_t)AlignUp(image_end, image.section_alignment));
-        if (certificate_bytes) {
-            PutLe32(optional + OPT_DIRECTORIES + 8 * DIRECTORY_SECURITY, 0);
-            PutLe32(optional + OPT_DIRECTORIES + 8 * DIRECTORY_SECURITY + 4, 0);
-        }
-        uint8_t* symbols = headers + image.pe + PE_SYMBOL_TABLE;
-        if (ReadLe32(symbols))
-            PutLe32(symbols, ReadLe32(symbols) + (uint32_t)new_sections_end - image.sections_end);
-
-        // The directory, after the headers in the same block.
-        uint8_t* out = layout->block + image.headers_bytes;
-        memcpy(out, walk.section, 12);  // the old root's characteristics, time and version
-        uint32_t string_cursor = (uint32_t)strings_at;
-        WriteTable(out, 0, walk.section, walk.types, 0, types, &string_cursor,
-                   (uint32_t)name_tables_at);
-        uint32_t table_at = (uint32_t)name_tables_at, child_at = (uint32_t)language_tables_at;
-        for (uint32_t t = 0; t < types; t++) {
-            child_at = WriteTable(out, table_at, walk.section, walk.names, walk.types[t].first,
-                                  walk.types[t].count, &string_cursor, child_at);
-            table_at += RES_TABLE_BYTES + RES_ENTRY_BYTES * walk.types[t].count;
-        }
-        for (uint32_t n = 0; n < names; n++) {
-            const NewNode* name = &walk.names[n];
-            uint8_t* table = out + table_at;
-            PutLe16(table + 14, name->count);
-            for (uint32_t i = 0; i < name->count; i++) {
-                uint8_t* entry = table + RES_TABLE_BYTES + RES_ENTRY_BYTES * i;
-                PutLe32(entry, walk.leaves[name->first + i].language);
-                PutLe32(entry + 4, (uint32_t)data_entries_at + RES_DATA_BYTES * (name->first + i));
-            }
-            table_at += RES_TABLE_BYTES + RES_ENTRY_BYTES * name->count;
-        }
-        uint64_t data_cursor = data_at;
-        for (uint32_t i = 0; i < leaves; i++) {
-            uint8_t* entry = out + data_entries_at + RES_DATA_BYTES * i;
-            PutLe32(entry, rsrc->address + (uint32_t)data_cursor);
-            PutLe32(entry + 4, walk.leaves[i].bytes);
-            PutLe32(entry + 8, walk.leaves[i].code_page);
-            data_cursor += AlignUp(walk.leaves[i].bytes, RES_DATA_ALIGNMENT);
-        }
-
-        // The pieces in file order.
-        AddPiece(layout, layout->block, image.headers_bytes);
-        AddPiece(layout, exe + image.headers_bytes, rsrc->raw_at - image.headers_bytes);
-        AddPiece(layout, out, data_at);
-        for (uint32_t i = 0; i < leaves; i++) {
-            AddPiece(layout, walk.leaves[i].data, walk.leaves[i].bytes);
-            AddPiece(layout, nullptr, AlignUp(walk.leaves[i].bytes, RES_DATA_ALIGNMENT) - walk.leaves[i].bytes);
-        }
-        AddPiece(layout, nullptr, raw_bytes - section_bytes);
-        if (reloc) AddPiece(layout, exe + reloc->raw_at, reloc->raw_bytes);
-        uint32_t overlay_end = certificate_bytes ? certificate_at : exe_bytes;
-        AddPiece(layout, exe + image.sections_end, overlay_end - image.sections_end);
-        if (certificate_bytes)
-            AddPiece(layout, exe + certificate_at + certificate_bytes,
-                     exe_bytes - (certificate_at + certificate_bytes));
-        layout->file_bytes = (uint32_t)file_bytes;
+        uint8_t* directory = layout->block + image.headers_bytes;
+        WriteHeaders(&image, &plan, layout->block);
+        WriteDirectory(&walk, &plan, directory);
+        AddPieces(&image, &walk, &plan, directory, layout);
+        layout->file_bytes = (uint32_t)plan.file_bytes;
         layout->language = (uint16_t)(walk.language < 0 ? LAYOUT_DEFAULT_LANGUAGE : walk.language);
-        if (old_checksum)
-            PutLe32(optional + OPT_CHECKSUM, ImageChecksumOfPieces(layout->pieces, layout->piece_count));
+        if (ReadLe32(exe + image.optional + OPT_CHECKSUM))  // a zero checksum stays zero
+            PutLe32(layout->block + image.optional + OPT_CHECKSUM,
+                    ImageChecksumOfPieces(layout->pieces, layout->piece_count));
     }
     if (walk.types) HeapFree(heap, 0, walk.types);
     if (walk.names) HeapFree(heap, 0, walk.names);
