@@ -127,10 +127,16 @@ int wmain(int argc, wchar_t** argv)
     Step("rom-check");
     SHCreateDirectoryExW(nullptr, folder, nullptr);
     Step("create-folder");
+    GameIconImages images;
+    BuildIconImages(&images, image, length);
+    Step("icon-images");
 
     ExtractContext context;
     ZeroMemory(&context, sizeof context);
     context.install_folder = folder;
+    context.own_writer_entry = GAME_EXE_NAME;  // written once, with its new icons
+    context.own_writer = WriteGameExecutable;
+    context.own_writer_param = &images;
     WalkPackageBytes(package, package_bytes, SumEntrySize, &context);
     Step("sum-sizes");
     if (!WalkPackageBytes(package, package_bytes, ExtractEntry, &context)) return 5;
@@ -144,7 +150,8 @@ int wmain(int argc, wchar_t** argv)
     JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
     if (!ReplaceWholeFile(path, image, length)) return 6;
     Step("rom-copy");
-    BuildGameIcon(folder, image, length);
+    StoreGameIcon(folder, &images);
+    FreeIconImages(&images);
     Step("game-icon");
     JoinPath(path, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
     CopyFileW(setup, path, FALSE);
@@ -154,9 +161,11 @@ int wmain(int argc, wchar_t** argv)
     JoinPath(icon, SETUP_JOIN_UNITS, folder, ICON_FILE_NAME);
     RegisterShellEntries(game, folder, icon, DISPLAY_NAME, 0, 0);
     Step("shell-entry");
-    // The game icon step in parts: the six images and the icon file alone (no executable
-    // in the floor folder yet, so the resource update fails at once), the executable's
-    // resources mapped and copied, its resource update read and discarded, and committed.
+    // The update path, which the icon step takes for an executable the resource-section
+    // writer does not handle, in parts: the six images and the icon file alone (no
+    // executable in the floor folder yet, so the resource update fails at once), the
+    // executable's resources mapped and copied, its resource update read and discarded,
+    // and committed.
     SHCreateDirectoryExW(nullptr, argv[4], nullptr);
     Step("floor-create-folder");
     BuildGameIcon(argv[4], image, length);

@@ -5,6 +5,7 @@
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/icon_images.h"
+#include "install/install_worker.h"
 
 struct ResourceIdList {
     struct {
@@ -193,8 +194,9 @@ static int ReplaceIconResources(const wchar_t* executable, uint8_t* const images
     return ok && committed;
 }
 
-int BuildGameIcon(const wchar_t* install_folder, const uint8_t* rom_image, uint32_t rom_length)
+int BuildIconImages(GameIconImages* icon, const uint8_t* rom_image, uint32_t rom_length)
 {
+    ZeroMemory(icon, sizeof *icon);
     if (!rom_image || rom_length < ICON_PICTURE_END) return 0;
 
     HANDLE heap = GetProcessHeap();
@@ -202,31 +204,47 @@ int BuildGameIcon(const wchar_t* install_folder, const uint8_t* rom_image, uint3
     if (!canvas) return 0;
     CopyPictureToCanvas(rom_image, canvas);
 
-    uint8_t* images[ICON_IMAGE_COUNT] = {};
-    uint32_t image_bytes[ICON_IMAGE_COUNT] = {};
     uint8_t* work = (uint8_t*)HeapAlloc(heap, 0, ICON_WORK_BYTES);
     int complete = work != nullptr;
     for (int k = 0; work && k < ICON_IMAGE_COUNT; k++) {
         int size = ICON_SIZES[k];
         ResampleRgba(canvas, ICON_CANVAS_SIZE, ICON_CANVAS_SIZE, work, size, size);
-        image_bytes[k] = IconImageBytes(size);
-        images[k] = (uint8_t*)HeapAlloc(heap, HEAP_ZERO_MEMORY, image_bytes[k]);
-        if (images[k])
-            FillIconImage(images[k], size, work);
+        icon->image_bytes[k] = IconImageBytes(size);
+        icon->images[k] = (uint8_t*)HeapAlloc(heap, HEAP_ZERO_MEMORY, icon->image_bytes[k]);
+        if (icon->images[k])
+            FillIconImage(icon->images[k], size, work);
         else
             complete = 0;
     }
     if (work) HeapFree(heap, 0, work);
     HeapFree(heap, 0, canvas);
+    if (!complete) FreeIconImages(icon);
+    icon->complete = complete;
+    return complete;
+}
 
-    int result = 0;
-    if (complete) {
-        WriteIconFile(install_folder, images, image_bytes);
-        wchar_t executable[SETUP_JOIN_UNITS];
-        JoinPath(executable, SETUP_JOIN_UNITS, install_folder, L"TorrentinePC.exe");
-        result = ReplaceIconResources(executable, images, image_bytes);
-    }
+void FreeIconImages(GameIconImages* icon)
+{
     for (int k = 0; k < ICON_IMAGE_COUNT; k++)
-        if (images[k]) HeapFree(heap, 0, images[k]);
+        if (icon->images[k]) HeapFree(GetProcessHeap(), 0, icon->images[k]);
+    ZeroMemory(icon, sizeof *icon);
+}
+
+int StoreGameIcon(const wchar_t* install_folder, const GameIconImages* icon)
+{
+    if (!icon->complete) return 0;
+    WriteIconFile(install_folder, icon->images, icon->image_bytes);
+    if (icon->executable_written) return 1;
+    wchar_t executable[SETUP_JOIN_UNITS];
+    JoinPath(executable, SETUP_JOIN_UNITS, install_folder, GAME_EXE_NAME);
+    return ReplaceIconResources(executable, icon->images, icon->image_bytes);
+}
+
+int BuildGameIcon(const wchar_t* install_folder, const uint8_t* rom_image, uint32_t rom_length)
+{
+    GameIconImages icon;
+    BuildIconImages(&icon, rom_image, rom_length);
+    int result = StoreGameIcon(install_folder, &icon);
+    FreeIconImages(&icon);
     return result;
 }

@@ -94,9 +94,11 @@ static int StoreRomCopy(const wchar_t* folder, const uint8_t* image, uint32_t le
     return 0;
 }
 
-static void AddGameIcon(const wchar_t* folder, const uint8_t* image, uint32_t length)
+// The icon images come before the extraction, which writes them into the game executable
+// on the way. With no ROM given in this run they come from the folder's ROM copy.
+static void BuildIconImagesEarly(const wchar_t* folder, const uint8_t* image, uint32_t length,
+                                 GameIconImages* icon)
 {
-    StatusLine(L"Adding the game icon...");
     uint8_t* reloaded = nullptr;
     if (!image) {
         wchar_t copy[SETUP_JOIN_UNITS];
@@ -104,9 +106,14 @@ static void AddGameIcon(const wchar_t* folder, const uint8_t* image, uint32_t le
         LoadRomImage(copy, &reloaded, &length);
         image = reloaded;
     }
-    int replaced = BuildGameIcon(folder, image, image ? length : 0);
+    BuildIconImages(icon, image, image ? length : 0);
     FreeRomImage(reloaded);
-    if (!replaced)
+}
+
+static void AddGameIcon(const wchar_t* folder, const GameIconImages* icon)
+{
+    StatusLine(L"Adding the game icon...");
+    if (!StoreGameIcon(folder, icon))
         StatusLine(L"Note: the game icon could not be added to the program file (shortcuts "
                    L"still get it).");
 }
@@ -139,6 +146,8 @@ static void RunInstall(void)
     uint8_t* image = nullptr;
     uint32_t length = 0;
     const wchar_t* folder = g_setup.install_folder;
+    GameIconImages icon;
+    ZeroMemory(&icon, sizeof icon);
 
     TrimInputPath(g_setup.rom_path);
     TrimInputPath(g_setup.install_folder);
@@ -146,13 +155,17 @@ static void RunInstall(void)
         ExtractContext context;
         ZeroMemory(&context, sizeof context);
         context.install_folder = folder;
+        context.own_writer_entry = GAME_EXE_NAME;
+        context.own_writer = WriteGameExecutable;
+        context.own_writer_param = &icon;
+        BuildIconImagesEarly(folder, image, length, &icon);
         WalkPackage(SumEntrySize, &context);  // a damaged package shows in the extraction
         if (HasEnoughSpace(folder, context.total_bytes, length) && ExtractPackage(&context)) {
             wchar_t note[SETUP_JOIN_UNITS];
             JoinPath(note, SETUP_JOIN_UNITS, folder, PORTABLE_NOTE_NAME);
             WriteWholeFile(note, PORTABLE_NOTE, sizeof PORTABLE_NOTE - 1);
             if (!image || StoreRomCopy(folder, image, length)) {
-                AddGameIcon(folder, image, length);
+                AddGameIcon(folder, &icon);
                 CopyUninstaller(folder);
                 RegisterWithShell(folder);
                 ReportProgressPermille(1000);
@@ -160,6 +173,7 @@ static void RunInstall(void)
             }
         }
     }
+    FreeIconImages(&icon);
     FreeRomImage(image);
 }
 

@@ -18,12 +18,19 @@
 typedef int (*PackageVisitor)(const wchar_t* name, const uint8_t* data, uint64_t size,
                               void* context);
 
+// Writes one entry's file instead of one plain write; 1 when the whole file was written.
+typedef int (*EntryWriter)(const wchar_t* path, const uint8_t* data, uint32_t size, void* param);
+
 struct ExtractContext {
     const wchar_t* install_folder;        // trimmed, absolute; not owned
     uint64_t bytes_written;
     uint64_t total_bytes;
     wchar_t failing_path[SETUP_JOIN_UNITS];  // empty until a write fails
     wchar_t created_folder[SETUP_JOIN_UNITS];  // the last entry's folder, already made
+    // The one entry (the game executable) that its own writer writes; null for none.
+    const wchar_t* own_writer_entry;
+    EntryWriter own_writer;
+    void* own_writer_param;
 };
 
 // Walks the running program's own package. 1 when every entry was visited and every

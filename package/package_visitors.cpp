@@ -34,7 +34,10 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
 
     // A resource is at most 4 GiB, so every entry fits one 32-bit write; a size that does
     // not is a damaged package and fails as a write would.
-    if (size > 0xFFFFFFFFull || !WriteWholeFile(path, data, (uint32_t)size)) {
+    int own = extract->own_writer_entry && _wcsicmp(name, extract->own_writer_entry) == 0;
+    if (size > 0xFFFFFFFFull ||
+        !(own ? extract->own_writer(path, data, (uint32_t)size, extract->own_writer_param)
+              : WriteWholeFile(path, data, (uint32_t)size))) {
         wmemcpy(extract->failing_path, path, SETUP_JOIN_UNITS);
         return 0;
     }

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "install/game_icon.h"
+#include "install/icon_images.h"
+#include "install/resource_section.h"
 #include "package/package_format.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
@@ -111,6 +114,39 @@ IconResources ReadIconResources(const std::wstring& exe)
     return icons;
 }
 
+// The game executable as the extraction writes it: the package's own, laid out anew by the
+// resource-section writer with the icons of the fixture ROM (a z64 file is already the
+// big-endian image), all in one file.
+const std::vector<uint8_t>& GameExecutableWithNewIcons()
+{
+    static std::vector<uint8_t> out;
+    if (!out.empty()) return out;
+    std::vector<uint8_t> rom = ReadBytes(FixturePath(L"fixture.z64"));
+    std::vector<uint8_t> exe = ReadBytes(StandinGameFolder() + L"\\TorrentinePC.exe");
+    GameIconImages icon;
+    if (!BuildIconImages(&icon, rom.data(), (uint32_t)rom.size())) return out;
+    uint8_t group[ICON_GROUP_BYTES];
+    FillIconGroupRecord(group, icon.image_bytes);
+    NewIconResources resources;
+    for (int k = 0; k < ICON_IMAGE_COUNT; k++) {
+        resources.images[k] = icon.images[k];
+        resources.image_bytes[k] = icon.image_bytes[k];
+    }
+    resources.group = group;
+    resources.group_bytes = sizeof group;
+    ExecutableLayout layout;
+    if (LayOutIconResources(exe.data(), (uint32_t)exe.size(), &resources, &layout) == LAYOUT_DONE) {
+        for (int i = 0; i < layout.piece_count; i++) {
+            const FilePiece& piece = layout.pieces[i];
+            if (piece.bytes) out.insert(out.end(), piece.bytes, piece.bytes + piece.count);
+            else out.insert(out.end(), piece.count, 0);
+        }
+    }
+    FreeExecutableLayout(&layout);
+    FreeIconImages(&icon);
+    return out;
+}
+
 uint32_t U32(const std::vector<uint8_t>& bytes, size_t at)
 {
     return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | ((uint32_t)bytes[at + 3] << 24);
@@ -158,6 +194,9 @@ void ExpectInstalled(const std::wstring& folder, bool desktop, bool start_menu)
     }
     EXPECT_EQ(icons.padding.size(), ReadIconResources(game + L"\\TorrentinePC.exe").padding.size());
     EXPECT_FALSE(icons.padding.empty());
+    // Written once, with its new icons, during the extraction (not rewritten afterwards).
+    ASSERT_FALSE(GameExecutableWithNewIcons().empty());
+    EXPECT_TRUE(ReadBytes(folder + L"\\TorrentinePC.exe") == GameExecutableWithNewIcons());
 
     // Shortcuts as the shell reads them back.
     std::wstring exe = folder + L"\\TorrentinePC.exe";

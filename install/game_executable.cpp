@@ -1,0 +1,83 @@
+// The game executable written out of the package once, with its new icon resources already
+// in its resource section: the pieces of the new layout go to the file in order, the large
+// ones straight from the package's mapped bytes, the small ones gathered first.
+#include <windows.h>
+
+#include "base/file_helpers.h"
+#include "install/game_icon.h"
+#include "install/icon_images.h"
+#include "install/resource_section.h"
+
+#define GATHER_BYTES (256 * 1024)  // small pieces are gathered into writes of this size
+#define DIRECT_BYTES (64 * 1024)   // pieces from this size on are written as they are
+
+static int WriteAll(HANDLE file, const uint8_t* bytes, uint32_t count)
+{
+    DWORD written = 0;
+    return WriteFile(file, bytes, count, &written, nullptr) && written == count;
+}
+
+static int WritePieces(HANDLE file, const FilePiece* pieces, int piece_count, uint8_t* gather)
+{
+    uint32_t gathered = 0;
+    int ok = 1;
+    for (int i = 0; ok && i < piece_count; i++) {
+        const uint8_t* bytes = pieces[i].bytes;
+        uint32_t left = pieces[i].count;
+        if (bytes && left >= DIRECT_BYTES) {
+            ok = (gathered == 0 || WriteAll(file, gather, gathered)) && WriteAll(file, bytes, left);
+            gathered = 0;
+            continue;
+        }
+        while (ok && left) {
+            uint32_t part = left < GATHER_BYTES - gathered ? left : GATHER_BYTES - gathered;
+            if (bytes) {
+                CopyMemory(gather + gathered, bytes, part);
+                bytes += part;
+            } else {
+                ZeroMemory(gather + gathered, part);
+            }
+            gathered += part;
+            left -= part;
+            if (gathered == GATHER_BYTES) {
+                ok = WriteAll(file, gather, gathered);
+                gathered = 0;
+            }
+        }
+    }
+    return ok && (gathered == 0 || WriteAll(file, gather, gathered));
+}
+
+int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param)
+{
+    GameIconImages* icon = (GameIconImages*)param;
+    icon->executable_written = 0;
+    if (!icon->complete) return WriteWholeFile(path, data, size);
+
+    uint8_t group[ICON_GROUP_BYTES];
+    FillIconGroupRecord(group, icon->image_bytes);
+    NewIconResources resources;
+    for (int k = 0; k < ICON_IMAGE_COUNT; k++) {
+        resources.images[k] = icon->images[k];
+        resources.image_bytes[k] = icon->image_bytes[k];
+    }
+    resources.group = group;
+    resources.group_bytes = sizeof group;
+    ExecutableLayout layout;
+    uint8_t* gather = nullptr;
+    if (LayOutIconResources(data, size, &resources, &layout) == LAYOUT_DONE)
+        gather = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, GATHER_BYTES);
+    if (!gather) {  // a layout this writer does not handle: the update path follows later
+        FreeExecutableLayout(&layout);
+        return WriteWholeFile(path, data, size);
+    }
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    int written = file != INVALID_HANDLE_VALUE &&
+                  WritePieces(file, layout.pieces, layout.piece_count, gather);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    HeapFree(GetProcessHeap(), 0, gather);
+    FreeExecutableLayout(&layout);
+    icon->executable_written = written;
+    return written;
+}
