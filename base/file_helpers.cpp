@@ -138,14 +138,75 @@ uint64_t TreeSize(const wchar_t* folder)
     return TreeSizeBelow(folder, ancestors, 0);
 }
 
-int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count)
+// Creates path as a new file holding exactly count bytes; fails when the name exists.
+// error: 0 once the file was created (a failed write leaves it as far as it got), else
+// the reason it could not be created.
+static int WriteNewFile(const wchar_t* path, const void* data, uint32_t count, DWORD* error)
+{
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return 0;
+    }
+    *error = 0;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, data, count, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == count;
+}
+
+// Copies source to path as a new file; fails when the name exists.
+static int CopyNewFile(const wchar_t* path, const void* source, uint32_t, DWORD* error)
+{
+    if (CopyFileW((const wchar_t*)source, path, TRUE)) {
+        *error = 0;
+        return 1;
+    }
+    *error = GetLastError();
+    return 0;
+}
+
+typedef int (*NewFileMaker)(const wchar_t* path, const void* data, uint32_t count, DWORD* error);
+
+static int NameExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// Makes "<path>.partial" and renames it over path. Only names change: a link at path, or a
+// file with other hard links, is replaced as a name, and what it points to keeps its bytes.
+// (Under Wine a link to a file looks like a plain file and deleting it deletes its target,
+// so no existing name is ever written into or deleted.) A partial file left by an
+// interrupted run is itself renamed over path first. 1 when path holds the new file.
+static int ReplaceThroughPartial(const wchar_t* path, NewFileMaker make, const void* data,
+                                 uint32_t count, DWORD move_flags)
 {
     wchar_t partial[SETUP_JOIN_UNITS];
     if (FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial", path) < 0) return 0;
-    if (!WriteWholeFile(partial, data, count) ||
-        !MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(partial);
-        return 0;
-    }
-    return 1;
+    DWORD error = 0;
+    int made = make(partial, data, count, &error);
+    if (!made && NameExists(error) && MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING))
+        made = make(partial, data, count, &error);
+    if (made && MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING | move_flags)) return 1;
+    if (made || error == 0) DeleteFileW(partial);  // this run's own new file, never a link
+    return 0;
+}
+
+int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count)
+{
+    return ReplaceThroughPartial(path, WriteNewFile, data, count, MOVEFILE_WRITE_THROUGH);
+}
+
+int WriteWholeFileAsNew(const wchar_t* path, const void* data, uint32_t count)
+{
+    DWORD error = 0;
+    if (WriteNewFile(path, data, count, &error)) return 1;  // a new name: one create, one write
+    if (!NameExists(error)) return 0;
+    return ReplaceThroughPartial(path, WriteNewFile, data, count, 0);
+}
+
+int CopyFileAsNew(const wchar_t* source, const wchar_t* path)
+{
+    DWORD error = 0;
+    if (CopyNewFile(path, source, 0, &error)) return 1;
+    if (!NameExists(error)) return 0;
+    return ReplaceThroughPartial(path, CopyNewFile, source, 0, 0);
 }

@@ -23,8 +23,9 @@ static void OnBrowse(HWND window, int folder_mode)
 
 static void StartInstall(HWND window)
 {
-    GetDlgItemTextW(window, ID_ROM_BOX, g_setup.rom_path, SETUP_PATH_UNITS);
-    GetDlgItemTextW(window, ID_FOLDER_BOX, g_setup.install_folder, SETUP_PATH_UNITS);
+    // A text too long for the request is refused by the worker, never cut.
+    g_setup.rom_path_too_long = !ReadPathBox(window, ID_ROM_BOX, g_setup.rom_path);
+    g_setup.install_folder_too_long = !ReadPathBox(window, ID_FOLDER_BOX, g_setup.install_folder);
     g_setup.make_desktop_shortcut = IsDlgButtonChecked(window, ID_DESKTOP_CHECK) == BST_CHECKED;
     g_setup.make_start_menu_shortcut = IsDlgButtonChecked(window, ID_START_MENU_CHECK) == BST_CHECKED;
     g_setup.cancel_request = 0;

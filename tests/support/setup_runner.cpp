@@ -304,3 +304,13 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
     if (!RunHostCommand(L"ln", L"-s \"" + unix_target + L"\" \"" + unix_link + L"\"")) return false;
     return WaitUntilPresent(link, 1000);
 }
+
+bool MakeFileLink(const std::wstring& link, const std::wstring& target, bool symbolic)
+{
+    std::wstring unix_link = UnixPath(link), unix_target = UnixPath(target);
+    if (unix_link.empty() || unix_target.empty()) return false;
+    std::wstring options = symbolic ? L"-s " : L"";
+    if (!RunHostCommand(L"ln", options + L"\"" + unix_target + L"\" \"" + unix_link + L"\""))
+        return false;
+    return WaitUntilPresent(link, 1000);
+}

@@ -55,6 +55,9 @@ bool WaitUntilPresent(const std::wstring& path, DWORD timeout_ms);
 
 // A link to a folder, as Wine shows one: a Unix symbolic link made with /bin/ln.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// A second name for a file: a Unix symbolic link (which Wine shows as a plain file) or a
+// hard link, made with /bin/ln.
+bool MakeFileLink(const std::wstring& link, const std::wstring& target, bool symbolic);
 
 // Message boxes of another process, found by caption, read and answered as a person would.
 HWND WaitForMessageBox(const wchar_t* caption, DWORD timeout_ms);
