@@ -171,20 +171,26 @@ typedef int (*NewFileMaker)(const wchar_t* path, const void* data, uint32_t coun
 
 static int NameExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
 
-// Makes "<path>.partial" and renames it over path. Only names change: a link at path, or a
-// file with other hard links, is replaced as a name, and what it points to keeps its bytes.
-// (Under Wine a link to a file looks like a plain file and deleting it deletes its target,
-// so no existing name is ever written into or deleted.) A partial file left by an
-// interrupted run is itself renamed over path first. 1 when path holds the new file.
+// Makes a partial file beside path and renames it over path. Only names change: a link at
+// path, or a file with other hard links, is replaced as a name, and what it points to keeps
+// its bytes. Under Wine a link to a file looks like a plain file, and deleting or renaming
+// one acts on its target, so no existing name is ever written into, deleted or moved: a
+// partial file left by an interrupted run is passed over for the next free name,
+// "<path>.partial" then "<path>.partial1" to "<path>.partial9". 1 when path holds the new
+// file.
 static int ReplaceThroughPartial(const wchar_t* path, NewFileMaker make, const void* data,
                                  uint32_t count, DWORD move_flags)
 {
     wchar_t partial[SETUP_JOIN_UNITS];
-    if (FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial", path) < 0) return 0;
-    DWORD error = 0;
-    int made = make(partial, data, count, &error);
-    if (!made && NameExists(error) && MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING))
+    DWORD error = ERROR_FILE_EXISTS;
+    int made = 0;
+    for (int attempt = 0; attempt < 10 && !made && NameExists(error); attempt++) {
+        int fits = attempt == 0
+                       ? FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial", path) >= 0
+                       : FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial%d", path, attempt) >= 0;
+        if (!fits) return 0;
         made = make(partial, data, count, &error);
+    }
     if (made && MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING | move_flags)) return 1;
     if (made || error == 0) DeleteFileW(partial);  // this run's own new file, never a link
     return 0;

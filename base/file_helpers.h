@@ -26,8 +26,8 @@ uint64_t TreeSize(const wchar_t* folder);
 int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count);
 
 // Writes path as a new file of exactly count bytes. A new name is created and written at
-// once; an existing one is replaced as a name (through "<path>.partial"), never written
-// into, so a link there or a file with other hard links keeps what it points to. 1 when
+// once; an existing one is replaced as a name (through "<path>.partial", or a numbered
+// "<path>.partialN" past a leftover of an interrupted run), never written into, so a link there or a file with other hard links keeps what it points to. 1 when
 // all was written.
 int WriteWholeFileAsNew(const wchar_t* path, const void* data, uint32_t count);
 

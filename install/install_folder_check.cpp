@@ -14,9 +14,10 @@
 
 // SHCreateDirectoryExW takes a folder path of at most 247 units and a terminator; files
 // are opened through MAX_PATH paths (259 units and a terminator, the size of the request's
-// and the own path's buffers). An existing file is replaced through "<name>.partial".
+// and the own path's buffers). An existing file is replaced through "<name>.partial" or,
+// past an interrupted run's, "<name>.partial1" to "<name>.partial9".
 #define FOLDER_CREATE_UNITS 248
-#define PARTIAL_SUFFIX_UNITS 8
+#define PARTIAL_SUFFIX_UNITS 9
 
 static int Longer(int a, int b) { return a > b ? a : b; }
 static int Shorter(int a, int b) { return a < b ? a : b; }
