@@ -9,10 +9,10 @@
 
 static void OnBrowse(HWND window, int folder_mode)
 {
-    wchar_t picked[SETUP_PATH_UNITS];
+    wchar_t picked[SETUP_JOIN_UNITS];
     if (!PickPath(window, folder_mode, picked)) return;
     if (folder_mode) {
-        wchar_t folder[SETUP_PATH_UNITS];
+        wchar_t folder[SETUP_JOIN_UNITS];
         ApplyFolderRule(picked, folder);
         SetDlgItemTextW(window, ID_FOLDER_BOX, folder);
     } else {
@@ -101,9 +101,13 @@ static LRESULT OnCtlColorStatic(HDC dc, HWND control)
 
 static void OnDropFiles(HWND window, HDROP drop)
 {
-    wchar_t path[SETUP_PATH_UNITS];
-    // The finished state keeps its inputs disabled: a drop there changes nothing.
-    if (!g_setup.busy && !g_setup.finished && DragQueryFileW(drop, 0, path, SETUP_PATH_UNITS)) {
+    wchar_t path[SETUP_JOIN_UNITS];
+    // The finished state keeps its inputs disabled: a drop there changes nothing. A path is
+    // taken whole (one too long for the request is then refused by the validation), never
+    // cut; one too long even for this buffer is ignored like one that cannot be queried.
+    UINT units = DragQueryFileW(drop, 0, nullptr, 0);
+    if (!g_setup.busy && !g_setup.finished && units > 0 && units < SETUP_JOIN_UNITS &&
+        DragQueryFileW(drop, 0, path, SETUP_JOIN_UNITS)) {
         SetDlgItemTextW(window, ID_ROM_BOX, path);
         ValidateInputs(window);
     }

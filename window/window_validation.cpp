@@ -104,10 +104,8 @@ void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out)
     const wchar_t* last = PathFindFileNameW(picked);
     if (CompareStringOrdinal(last, -1, L"Torrentine PC", -1, TRUE) == CSTR_EQUAL ||
         HasInstalledRomCopy(picked)) {
-        FormatText(folder_out, SETUP_PATH_UNITS, L"%s", picked);
+        FormatText(folder_out, SETUP_JOIN_UNITS, L"%s", picked);
         return;
     }
-    wchar_t joined[SETUP_JOIN_UNITS];
-    JoinPath(joined, SETUP_JOIN_UNITS, picked, L"Torrentine PC");
-    FormatText(folder_out, SETUP_PATH_UNITS, L"%s", joined);  // the box holds 259 units at most
+    JoinPath(folder_out, SETUP_JOIN_UNITS, picked, L"Torrentine PC");
 }

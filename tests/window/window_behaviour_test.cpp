@@ -294,6 +294,17 @@ TEST_F(SetupWindowTest, DropTakesTheFirstFileAndIsRefusedWhileBusyOrFinished)
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
     EXPECT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);  // validated at once
 
+    // A path too long for the request is taken whole and refused, never cut.
+    std::wstring long_rom = scratch + L"\\" + std::wstring(300, L'r') + L".z64";
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({long_rom}), 0);
+    EXPECT_EQ(Text(window, ID_ROM_BOX), long_rom);
+    EXPECT_EQ(Text(window, ID_VERDICT),
+              L"\u2716  That ROM path is too long: move the file to a shorter path (at most 259 characters).");
+    EXPECT_FALSE(IsWindowEnabled(Control(ID_INSTALL)));
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({first}), 0);
+    EXPECT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);
+    EXPECT_TRUE(IsWindowEnabled(Control(ID_INSTALL)));
+
     SetBusyState(window, 1);
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
@@ -362,9 +373,11 @@ TEST_F(SetupWindowTest, FolderRule)
         {scratch + L"\\Torrentine PC 2", scratch + L"\\Torrentine PC 2\\Torrentine PC"},
         {installed, installed},
         {L"C:\\", L"C:\\\\Torrentine PC"},  // the join always inserts its separator
+        // Too long for the request: kept whole, for the validation to refuse, never cut.
+        {scratch + L"\\" + std::wstring(250, L'g'), scratch + L"\\" + std::wstring(250, L'g') + L"\\Torrentine PC"},
     };
     for (const Case& c : cases) {
-        wchar_t folder[SETUP_PATH_UNITS];
+        wchar_t folder[SETUP_JOIN_UNITS];
         ApplyFolderRule(c.picked.c_str(), folder);
         EXPECT_EQ(std::wstring(folder), c.result) << Utf8(c.picked);
     }
