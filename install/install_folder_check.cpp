@@ -145,11 +145,10 @@ static int HoldsOtherFiles(const wchar_t* folder)
     return other;
 }
 
-// An earlier installation, whole or interrupted: a valid ROM copy, or the game executable
-// (the package's first entry).
-static int HoldsInstallation(const wchar_t* folder, bool has_rom_copy)
+// An earlier installation, also one that was interrupted after its first file: the game
+// executable (the package's first entry).
+static int HoldsGameExecutable(const wchar_t* folder)
 {
-    if (has_rom_copy) return 1;
     wchar_t game[SETUP_JOIN_UNITS];
     if (JoinPath(game, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME) < 0) return 0;
     DWORD attributes = GetFileAttributesW(game);
@@ -180,6 +179,10 @@ int CheckInstallFolder(const wchar_t* folder, bool has_rom_copy, int limit, wcha
         FolderTooLongMessage(limit, message, capacity);
         return 0;
     }
+    // An earlier installation is updated where it is: refusing it would make nothing safer.
+    // Where the folder could be anyone's, that takes the update's own evidence, a valid ROM
+    // copy (a name only setup writes).
+    if (has_rom_copy) return 1;
     if (PathIsRootW(full)) {
         FormatText(message, capacity, L"%s",
                    L"Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).");
@@ -191,7 +194,7 @@ int CheckInstallFolder(const wchar_t* folder, bool has_rom_copy, int limit, wcha
                    L"just for the game.");
         return 0;
     }
-    if (!HoldsInstallation(folder, has_rom_copy) && HoldsOtherFiles(folder)) {
+    if (!HoldsGameExecutable(folder) && HoldsOtherFiles(folder)) {
         FormatText(message, capacity, L"%s",
                    L"That folder already holds other files: choose a new or empty folder just "
                    L"for the game.");

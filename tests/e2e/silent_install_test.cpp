@@ -660,7 +660,8 @@ struct MappedDrive {
 
 // Folders whose later uninstall could remove what is not the game's: a drive's root, the
 // user's own and Windows' folders, and a folder of someone else's files. Each is refused
-// before anything is written, and nothing in it changes.
+// before anything is written, and nothing in it changes. An earlier installation is still
+// updated where it is.
 TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
 {
     std::wstring drive_folder = root + L"\\drive";
@@ -725,6 +726,17 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     EXPECT_TRUE(FilesWithBytes(downloads) == downloads_before);
     EXPECT_EQ(ReadBytes(one_dll + L"\\SDL2.dll").size(), 14u);
     EXPECT_EQ(ListFilesBelow(drive_folder), std::vector<std::wstring>{L"photos.txt"});
+
+    // An earlier installation is updated where it is, even at a drive's root; the drive's
+    // other files stay.
+    std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.n64"));
+    ASSERT_TRUE(WriteBytes(drive_folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
+    SetupRun update = Install(L"/S /dir " + Quoted(drive.root) + L" /nodesktop /nostartmenu");
+    EXPECT_EQ(update.exit_code, 0u);
+    EXPECT_EQ(update.out, InstalledOutput(drive.root, false));
+    EXPECT_TRUE(FileExists(drive_folder + L"\\TorrentinePC.exe"));
+    EXPECT_EQ(ReadBytes(drive_folder + L"\\photos.txt").size(), 9u);
+    RemoveShellEntries();
 
     // A folder below the profile, as the default one is, stays a good place.
     std::wstring below_profile = profile + L"\\Games\\Torrentine PC " + std::to_wstring(GetCurrentProcessId());

@@ -20,6 +20,7 @@ std::wstring ReleaseSetupExe();   // the release flavour
 std::wstring StandinGameFolder();
 std::wstring PackagePath();
 
+// text as one command-line argument, as CommandLineToArgvW reads it back.
 std::wstring Quoted(const std::wstring& text);
 // Runs exe with the given arguments (already quoted as needed), standard output into a
 // pipe; waits up to timeout_ms and kills it if it is still running then.
