@@ -123,6 +123,7 @@ static void OnSetupDone(HWND window, int failed)
     }
     g_setup.finished = 1;
     SetDlgItemTextW(window, ID_INSTALL, L"Play");
+    EnableWindow(GetDlgItem(window, ID_INSTALL), TRUE);  // Play, whatever the last verdict was
     SetDlgItemTextW(window, ID_VERDICT,
                     L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in "
                     L"the game for its settings.");

@@ -86,7 +86,7 @@ void ValidateInputs(HWND window)
     SetDlgItemTextW(window, ID_INSTALL, label);
     // A refused folder or path cannot be installed to: Install waits for a better one.
     g_setup.inputs_refused = refused;
-    EnableWindow(GetDlgItem(window, ID_INSTALL), !refused);
+    if (!g_setup.finished) EnableWindow(GetDlgItem(window, ID_INSTALL), !refused);
 }
 
 void SetBusyState(HWND window, int busy)
