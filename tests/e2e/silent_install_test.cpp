@@ -684,6 +684,10 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     std::wstring one_dll = root + L"\\Shared";
     ASSERT_TRUE(CreateDirectoryW(one_dll.c_str(), nullptr));
     ASSERT_TRUE(WriteText(one_dll + L"\\SDL2.dll", "another game's"));
+    // Only a name that really ends in ".log" is the game's (never by its short 8.3 name).
+    std::wstring chat = root + L"\\Chat";
+    ASSERT_TRUE(CreateDirectoryW(chat.c_str(), nullptr));
+    ASSERT_TRUE(WriteText(chat + L"\\chat.logs", "someone's"));
 
     const std::string root_text = "Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).\n";
     std::wstring profile = KnownFolder(FOLDERID_Profile);
@@ -713,6 +717,7 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
         {KnownFolder(FOLDERID_ProgramFilesX86), RESERVED_TEXT},
         {downloads, OTHER_FILES_TEXT},
         {one_dll, OTHER_FILES_TEXT},
+        {chat, OTHER_FILES_TEXT},
     };
     const auto downloads_before = FilesWithBytes(downloads);
     for (const Case& c : cases) {

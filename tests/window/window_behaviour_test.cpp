@@ -226,49 +226,6 @@ TEST_F(SetupWindowTest, VerdictsAndLabels)
     }
 }
 
-// Install pressed before the verdict caught up: the window hands an over-long box to the
-// worker as too long, never as its first 259 units.
-TEST_F(SetupWindowTest, AnOverLongBoxReachesTheWorkerAsTooLong)
-{
-    std::wstring long_folder = scratch + L"\\" + std::wstring(300, L'x');
-    SetDlgItemTextW(window, ID_FOLDER_BOX, long_folder.c_str());
-    SetDlgItemTextW(window, ID_ROM_BOX, (scratch + L"\\" + std::wstring(300, L'r')).c_str());
-    wchar_t path[SETUP_PATH_UNITS];
-    EXPECT_EQ(ReadPathBox(window, ID_FOLDER_BOX, path), 0);
-    EXPECT_EQ(path[0], L'\0');
-    EXPECT_EQ(ReadPathBox(window, ID_ROM_BOX, path), 0);
-    SetDlgItemTextW(window, ID_FOLDER_BOX, (scratch + L"\\Torrentine PC").c_str());
-    EXPECT_EQ(ReadPathBox(window, ID_FOLDER_BOX, path), 1);
-    EXPECT_EQ(std::wstring(path), scratch + L"\\Torrentine PC");
-}
-
-TEST_F(SetupWindowTest, VerdictColourFollowsItsFirstCharacter)
-{
-    HDC dc = CreateCompatibleDC(nullptr);
-    struct Case {
-        const wchar_t* text;
-        COLORREF colour;
-    };
-    const Case cases[] = {{FOUND_TEXT, RGB(20, 130, 40)},
-                          {L"\u2716  Can't open that file.", RGB(190, 30, 30)},
-                          {CHOOSE_TEXT, RGB(70, 70, 70)},
-                          {L"", RGB(70, 70, 70)}};
-    for (const Case& c : cases) {
-        SetDlgItemTextW(window, ID_VERDICT, c.text);
-        SetTextColor(dc, RGB(1, 2, 3));
-        LRESULT brush = SendMessageW(window, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)Control(ID_VERDICT));
-        EXPECT_EQ(brush, (LRESULT)GetStockObject(WHITE_BRUSH));
-        EXPECT_EQ(GetTextColor(dc), c.colour) << Utf8(c.text);
-        EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
-    }
-    // Other static controls keep their colour but get the white brush too.
-    SetTextColor(dc, RGB(1, 2, 3));
-    EXPECT_EQ(SendMessageW(window, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)Control(ID_MESSAGE)),
-              (LRESULT)GetStockObject(WHITE_BRUSH));
-    EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
-    DeleteDC(dc);
-}
-
 static HDROP MakeDrop(const std::vector<std::wstring>& files)
 {
     size_t units = 1;
