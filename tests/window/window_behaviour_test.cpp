@@ -226,6 +226,33 @@ TEST_F(SetupWindowTest, VerdictsAndLabels)
     }
 }
 
+TEST_F(SetupWindowTest, VerdictColourFollowsItsFirstCharacter)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    struct Case {
+        const wchar_t* text;
+        COLORREF colour;
+    };
+    const Case cases[] = {{FOUND_TEXT, RGB(20, 130, 40)},
+                          {L"\u2716  Can't open that file.", RGB(190, 30, 30)},
+                          {CHOOSE_TEXT, RGB(70, 70, 70)},
+                          {L"", RGB(70, 70, 70)}};
+    for (const Case& c : cases) {
+        SetDlgItemTextW(window, ID_VERDICT, c.text);
+        SetTextColor(dc, RGB(1, 2, 3));
+        LRESULT brush = SendMessageW(window, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)Control(ID_VERDICT));
+        EXPECT_EQ(brush, (LRESULT)GetStockObject(WHITE_BRUSH));
+        EXPECT_EQ(GetTextColor(dc), c.colour) << Utf8(c.text);
+        EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+    }
+    // Other static controls keep their colour but get the white brush too.
+    SetTextColor(dc, RGB(1, 2, 3));
+    EXPECT_EQ(SendMessageW(window, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)Control(ID_MESSAGE)),
+              (LRESULT)GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
+    DeleteDC(dc);
+}
+
 static HDROP MakeDrop(const std::vector<std::wstring>& files)
 {
     size_t units = 1;
