@@ -50,9 +50,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 
     if (g_setup.silent) {
         const wchar_t* rom = OptionValue(argc, argv, L"/rom");
-        if (rom) CopyOptionValue(g_setup.rom_path, rom);
+        if (rom) g_setup.rom_path_too_long = !CopyOptionValue(g_setup.rom_path, rom);
         const wchar_t* dir = OptionValue(argc, argv, L"/dir");
-        if (dir) CopyOptionValue(g_setup.install_folder, dir);
+        if (dir) g_setup.install_folder_too_long = !CopyOptionValue(g_setup.install_folder, dir);
         g_setup.make_desktop_shortcut = !HasFlag(argc, argv, L"/nodesktop");
         g_setup.make_start_menu_shortcut = !HasFlag(argc, argv, L"/nostartmenu");
         InstallWorker(nullptr);

@@ -1,5 +1,7 @@
 #include "base/command_line.h"
 
+#include <wchar.h>
+
 #include "base/setup_state.h"
 
 static wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c + 32) : c; }
@@ -28,9 +30,12 @@ const wchar_t* OptionValue(int argc, wchar_t** argv, const wchar_t* option)
     return nullptr;
 }
 
-void CopyOptionValue(wchar_t* field, const wchar_t* value)
+int CopyOptionValue(wchar_t* field, const wchar_t* value)
 {
-    int i = 0;
-    for (; i < SETUP_PATH_UNITS - 1 && value[i]; i++) field[i] = value[i];
-    field[i] = L'\0';
+    if (wcslen(value) > SETUP_PATH_UNITS - 1) {
+        field[0] = L'\0';  // an over-long value is refused as a whole, never cut
+        return 0;
+    }
+    wmemcpy(field, value, wcslen(value) + 1);
+    return 1;
 }

@@ -6,5 +6,6 @@ int MatchesOption(const wchar_t* argument, const wchar_t* option);
 int HasFlag(int argc, wchar_t** argv, const wchar_t* option);
 // The argument after the first match among positions 1 to argc - 2, or null.
 const wchar_t* OptionValue(int argc, wchar_t** argv, const wchar_t* option);
-// Copies at most 259 units and a terminator into a 260-unit field.
-void CopyOptionValue(wchar_t* field, const wchar_t* value);
+// Copies a value of at most 259 units with its terminator into a 260-unit field and
+// returns 1; a longer value leaves the field empty and returns 0.
+int CopyOptionValue(wchar_t* field, const wchar_t* value);

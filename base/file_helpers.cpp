@@ -138,14 +138,81 @@ uint64_t TreeSize(const wchar_t* folder)
     return TreeSizeBelow(folder, ancestors, 0);
 }
 
-int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count)
+// Creates path as a new file holding exactly count bytes; fails when the name exists.
+// error: 0 once the file was created (a failed write leaves it as far as it got), else
+// the reason it could not be created.
+static int WriteNewFile(const wchar_t* path, const void* data, uint32_t count, DWORD* error)
 {
-    wchar_t partial[SETUP_JOIN_UNITS];
-    if (FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial", path) < 0) return 0;
-    if (!WriteWholeFile(partial, data, count) ||
-        !MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(partial);
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
         return 0;
     }
-    return 1;
+    *error = 0;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, data, count, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == count;
+}
+
+// Copies source to path as a new file; fails when the name exists.
+static int CopyNewFile(const wchar_t* path, const void* source, uint32_t, DWORD* error)
+{
+    if (CopyFileW((const wchar_t*)source, path, TRUE)) {
+        *error = 0;
+        return 1;
+    }
+    *error = GetLastError();
+    return 0;
+}
+
+static int NameExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// Makes a partial file beside path and renames it over path. Only names change: a link at
+// path, or a file with other hard links, is replaced as a name, and what it points to keeps
+// its bytes. Under Wine a link to a file looks like a plain file, and deleting or renaming
+// one acts on its target, so no existing name is ever written into, deleted or moved: a
+// partial file left by an interrupted run is passed over for the next free name,
+// "<path>.partial" then "<path>.partial1" to "<path>.partial9". 1 when path holds the new
+// file.
+static int ReplaceThroughPartial(const wchar_t* path, NewFileMaker make, const void* data,
+                                 uint32_t count, DWORD move_flags)
+{
+    wchar_t partial[SETUP_JOIN_UNITS];
+    DWORD error = ERROR_FILE_EXISTS;
+    int made = 0;
+    for (int attempt = 0; attempt < 10 && !made && NameExists(error); attempt++) {
+        int fits = attempt == 0
+                       ? FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial", path) >= 0
+                       : FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial%d", path, attempt) >= 0;
+        if (!fits) return 0;
+        made = make(partial, data, count, &error);
+    }
+    if (made && MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING | move_flags)) return 1;
+    if (made || error == 0) DeleteFileW(partial);  // this run's own new file, never a link
+    return 0;
+}
+
+int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count)
+{
+    return ReplaceThroughPartial(path, WriteNewFile, data, count, MOVEFILE_WRITE_THROUGH);
+}
+
+int MakeFileAsNew(const wchar_t* path, NewFileMaker make, const void* data, uint32_t count)
+{
+    DWORD error = 0;
+    if (make(path, data, count, &error)) return 1;  // a new name: made at once
+    if (!NameExists(error)) return 0;
+    return ReplaceThroughPartial(path, make, data, count, 0);
+}
+
+int WriteWholeFileAsNew(const wchar_t* path, const void* data, uint32_t count)
+{
+    return MakeFileAsNew(path, WriteNewFile, data, count);
+}
+
+int CopyFileAsNew(const wchar_t* source, const wchar_t* path)
+{
+    return MakeFileAsNew(path, CopyNewFile, source, 0);
 }

@@ -20,7 +20,25 @@ int DeleteTree(const wchar_t* folder);
 // along one descent, so a cycle of links ends).
 uint64_t TreeSize(const wchar_t* folder);
 
-// Replaces path by exactly count bytes, or leaves it as it was: the bytes go to a
-// "<path>.partial" file beside it first, which is moved over path only when complete.
+// Replaces path by exactly count bytes, or leaves it as it was: the bytes go to a new
+// "<path>.partial" file beside it first, which is renamed over path only when complete.
 // 1 on success; on failure the partial file is removed again.
 int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count);
+
+// Makes a new file at path, which must not exist yet (CREATE_NEW), from data and count as
+// the maker reads them. error: 0 once the file was created, else why it could not be.
+typedef int (*NewFileMaker)(const wchar_t* path, const void* data, uint32_t count, DWORD* error);
+
+// Makes path through make as a new file; an existing name is replaced as a name, never
+// written into (the rule of WriteWholeFileAsNew below). 1 when the new file is complete.
+int MakeFileAsNew(const wchar_t* path, NewFileMaker make, const void* data, uint32_t count);
+
+// Writes path as a new file of exactly count bytes. A new name is created and written at
+// once; an existing one is replaced as a name (through "<path>.partial", or a numbered
+// "<path>.partialN" past a leftover of an interrupted run), never written into, so a link there or a file with other hard links keeps what it points to. 1 when
+// all was written.
+int WriteWholeFileAsNew(const wchar_t* path, const void* data, uint32_t count);
+
+// Copies source to path by the same rule: an existing name at path is replaced, never
+// written into. 1 on success.
+int CopyFileAsNew(const wchar_t* source, const wchar_t* path);

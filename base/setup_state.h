@@ -18,6 +18,8 @@ struct SetupState {
     // The install request: written by the entry point (silent) or the window (Install).
     wchar_t rom_path[SETUP_PATH_UNITS];
     wchar_t install_folder[SETUP_PATH_UNITS];
+    int rom_path_too_long;        // the given text did not fit: refused, never cut
+    int install_folder_too_long;
     int make_desktop_shortcut;
     int make_start_menu_shortcut;
 
@@ -25,6 +27,7 @@ struct SetupState {
     int failed;                    // cleared by the worker, set only by ReportFailure
     int busy;                      // window only
     int finished;                  // window only
+    int inputs_refused;            // window only: the last validation refused the inputs
     int last_progress;             // status channel only; -1 at start
     HWND window;                   // set on WM_CREATE, before any worker exists
 

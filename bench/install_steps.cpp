@@ -145,7 +145,7 @@ int wmain(int argc, wchar_t** argv)
     wchar_t path[SETUP_JOIN_UNITS];
     static const char note[] = "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
     JoinPath(path, SETUP_JOIN_UNITS, folder, PORTABLE_NOTE_NAME);
-    WriteWholeFile(path, note, sizeof note - 1);
+    WriteWholeFileAsNew(path, note, sizeof note - 1);
     Step("portable-note");
     JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
     if (!ReplaceWholeFile(path, image, length)) return 6;
@@ -154,7 +154,7 @@ int wmain(int argc, wchar_t** argv)
     FreeIconImages(&images);
     Step("game-icon");
     JoinPath(path, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
-    CopyFileW(setup, path, FALSE);
+    CopyFileAsNew(setup, path);
     Step("uninstaller-copy");
     wchar_t game[SETUP_JOIN_UNITS], icon[SETUP_JOIN_UNITS];
     JoinPath(game, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME);

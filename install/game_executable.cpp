@@ -48,11 +48,33 @@ static int WritePieces(HANDLE file, const FilePiece* pieces, int piece_count, ui
     return ok && (gathered == 0 || WriteAll(file, gather, gathered));
 }
 
+struct PlannedFile {
+    const ExecutableLayout* layout;
+    uint8_t* gather;
+};
+
+// Makes the planned executable as a new file (see MakeFileAsNew).
+static int WritePlannedFile(const wchar_t* path, const void* data, uint32_t, DWORD* error)
+{
+    const PlannedFile* planned = (const PlannedFile*)data;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return 0;
+    }
+    *error = 0;
+    int written = WritePieces(file, planned->layout->pieces, planned->layout->piece_count,
+                              planned->gather);
+    CloseHandle(file);
+    return written;
+}
+
 int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param)
 {
     GameIconImages* icon = (GameIconImages*)param;
     icon->executable_written = 0;
-    if (!icon->complete) return WriteWholeFile(path, data, size);
+    if (!icon->complete) return WriteWholeFileAsNew(path, data, size);
 
     uint8_t group[ICON_GROUP_BYTES];
     FillIconGroupRecord(group, icon->image_bytes);
@@ -69,13 +91,11 @@ int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size,
         gather = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, GATHER_BYTES);
     if (!gather) {  // a layout this writer does not handle: the update path follows later
         FreeExecutableLayout(&layout);
-        return WriteWholeFile(path, data, size);
+        return WriteWholeFileAsNew(path, data, size);
     }
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    int written = file != INVALID_HANDLE_VALUE &&
-                  WritePieces(file, layout.pieces, layout.piece_count, gather);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    // An existing executable is replaced as a name, never written through (it may be a link).
+    PlannedFile planned = {&layout, gather};
+    int written = MakeFileAsNew(path, WritePlannedFile, &planned, size);
     HeapFree(GetProcessHeap(), 0, gather);
     FreeExecutableLayout(&layout);
     icon->executable_written = written;

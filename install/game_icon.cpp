@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/icon_images.h"
@@ -142,21 +143,26 @@ static void FreeExecutableResources(ExecutableResources* all)
     all->kept_count = 0;
 }
 
+// The file is made whole in memory and written as a new file, so an existing icon file
+// that is a link is replaced rather than written through.
 static void WriteIconFile(const wchar_t* install_folder, uint8_t* const images[ICON_IMAGE_COUNT],
                           const uint32_t image_bytes[ICON_IMAGE_COUNT])
 {
     wchar_t path[SETUP_JOIN_UNITS];
     JoinPath(path, SETUP_JOIN_UNITS, install_folder, ICON_FILE_NAME);
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;  // the icon file does not decide the result
-    uint8_t header[ICON_FILE_HEADER_BYTES];
-    FillIconFileHeader(header, image_bytes);
-    DWORD written = 0;
-    WriteFile(file, header, sizeof header, &written, nullptr);
-    for (int k = 0; k < ICON_IMAGE_COUNT; k++)
-        WriteFile(file, images[k], image_bytes[k], &written, nullptr);
-    CloseHandle(file);
+    uint32_t total = ICON_FILE_HEADER_BYTES;
+    for (int k = 0; k < ICON_IMAGE_COUNT; k++) total += image_bytes[k];
+    HANDLE heap = GetProcessHeap();
+    uint8_t* file = (uint8_t*)HeapAlloc(heap, 0, total);
+    if (!file) return;  // the icon file does not decide the result
+    FillIconFileHeader(file, image_bytes);
+    uint32_t at = ICON_FILE_HEADER_BYTES;
+    for (int k = 0; k < ICON_IMAGE_COUNT; k++) {
+        CopyMemory(file + at, images[k], image_bytes[k]);
+        at += image_bytes[k];
+    }
+    WriteWholeFileAsNew(path, file, total);
+    HeapFree(heap, 0, file);
 }
 
 // The old icons go in every language and the new ones come in as a whole, or nothing

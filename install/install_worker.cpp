@@ -12,6 +12,7 @@
 #include "base/text_format.h"
 #include "install/game_icon.h"
 #include "install/icon_images.h"
+#include "install/install_folder_check.h"
 #include "install/shell_registration.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
@@ -20,9 +21,18 @@ static const char PORTABLE_NOTE[] =
     "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
 
 // Folder checks, ROM check or reuse of the folder's copy. 1 to go on; image may stay null.
-static int CheckInputs(uint8_t** image, uint32_t* length)
+// Nothing is created before every check has passed. measured: the package's sizes and
+// name lengths, which decide how long the folder's path may be.
+static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t* length)
 {
     const wchar_t* folder = g_setup.install_folder;
+    int limit = InstallFolderLimit(measured);
+    wchar_t refusal[STATUS_TEXT_UNITS];
+    if (g_setup.install_folder_too_long) {
+        FolderTooLongMessage(limit, refusal, STATUS_TEXT_UNITS);
+        ReportFailure(L"%s", refusal);
+        return 0;
+    }
     if (folder[0] == L'\0') {
         ReportFailure(L"Choose a folder to install to.");
         return 0;
@@ -32,6 +42,14 @@ static int CheckInputs(uint8_t** image, uint32_t* length)
         return 0;
     }
     bool installed = HasInstalledRomCopy(folder);
+    if (!CheckInstallFolder(folder, installed, limit, refusal, STATUS_TEXT_UNITS)) {
+        ReportFailure(L"%s", refusal);
+        return 0;
+    }
+    if (g_setup.rom_path_too_long) {
+        ReportFailure(L"%s", ROM_PATH_TOO_LONG_TEXT);
+        return 0;
+    }
     if (g_setup.rom_path[0] != L'\0') {
         StatusLine(L"Checking the ROM...");
         int code = LoadRomImage(g_setup.rom_path, image, length);
@@ -118,6 +136,7 @@ static void AddGameIcon(const wchar_t* folder, const GameIconImages* icon)
                    L"still get it).");
 }
 
+// An existing "Uninstall.exe" is replaced as a name, never written through.
 static void CopyUninstaller(const wchar_t* folder)
 {
     wchar_t target[SETUP_JOIN_UNITS];
@@ -125,7 +144,7 @@ static void CopyUninstaller(const wchar_t* folder)
     wchar_t own[SETUP_PATH_UNITS];
     DWORD units = GetFullPathNameW(g_setup.own_path, SETUP_PATH_UNITS, own, nullptr);
     if (units == 0 || units >= SETUP_PATH_UNITS) own[0] = L'\0';
-    if (_wcsicmp(own, target) != 0) CopyFileW(g_setup.own_path, target, FALSE);
+    if (_wcsicmp(own, target) != 0) CopyFileAsNew(g_setup.own_path, target);
 }
 
 static void RegisterWithShell(const wchar_t* folder)
@@ -151,19 +170,20 @@ static void RunInstall(void)
 
     TrimInputPath(g_setup.rom_path);
     TrimInputPath(g_setup.install_folder);
-    if (CheckInputs(&image, &length) && CreateInstallFolder(folder)) {
-        ExtractContext context;
-        ZeroMemory(&context, sizeof context);
-        context.install_folder = folder;
-        context.own_writer_entry = GAME_EXE_NAME;
-        context.own_writer = WriteGameExecutable;
-        context.own_writer_param = &icon;
+    ExtractContext context;
+    ZeroMemory(&context, sizeof context);
+    context.install_folder = folder;
+    context.own_writer_entry = GAME_EXE_NAME;
+    context.own_writer = WriteGameExecutable;
+    context.own_writer_param = &icon;
+    WalkPackage(SumEntrySize, &context);  // a damaged package shows in the extraction
+    if (CheckInputs(&context, &image, &length) && CreateInstallFolder(folder)) {
         BuildIconImagesEarly(folder, image, length, &icon);
-        WalkPackage(SumEntrySize, &context);  // a damaged package shows in the extraction
         if (HasEnoughSpace(folder, context.total_bytes, length) && ExtractPackage(&context)) {
+            // The note comes before the ROM copy: a folder that holds it is one setup wrote to.
             wchar_t note[SETUP_JOIN_UNITS];
             JoinPath(note, SETUP_JOIN_UNITS, folder, PORTABLE_NOTE_NAME);
-            WriteWholeFile(note, PORTABLE_NOTE, sizeof PORTABLE_NOTE - 1);
+            WriteWholeFileAsNew(note, PORTABLE_NOTE, sizeof PORTABLE_NOTE - 1);
             if (!image || StoreRomCopy(folder, image, length)) {
                 AddGameIcon(folder, &icon);
                 CopyUninstaller(folder);

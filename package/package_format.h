@@ -31,6 +31,8 @@ struct ExtractContext {
     const wchar_t* own_writer_entry;
     EntryWriter own_writer;
     void* own_writer_param;
+    int longest_name_units;    // the longest entry name, folders included (SumEntrySize)
+    int longest_folder_units;  // the longest folder part of an entry name, 0 for none
 };
 
 // Walks the running program's own package. 1 when every entry was visited and every
@@ -40,5 +42,6 @@ int WalkPackage(PackageVisitor visitor, void* context);
 // The same walk over package bytes in memory; never reads outside [bytes, bytes + size).
 int WalkPackageBytes(const uint8_t* bytes, uint32_t size, PackageVisitor visitor, void* context);
 
+// Adds the entry's size to total_bytes and measures its name (the longest fields).
 int SumEntrySize(const wchar_t* name, const uint8_t* data, uint64_t size, void* context);
 int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context);

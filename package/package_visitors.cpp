@@ -9,9 +9,15 @@
 #include "base/text_format.h"
 #include "package/package_format.h"
 
-int SumEntrySize(const wchar_t*, const uint8_t*, uint64_t size, void* context)
+int SumEntrySize(const wchar_t* name, const uint8_t*, uint64_t size, void* context)
 {
-    ((ExtractContext*)context)->total_bytes += size;
+    ExtractContext* sums = (ExtractContext*)context;
+    sums->total_bytes += size;
+    int units = (int)wcslen(name);
+    const wchar_t* last_separator = wcsrchr(name, L'\\');
+    int folder_units = last_separator ? (int)(last_separator - name) : 0;
+    if (units > sums->longest_name_units) sums->longest_name_units = units;
+    if (folder_units > sums->longest_folder_units) sums->longest_folder_units = folder_units;
     return 1;
 }
 
@@ -32,12 +38,14 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
         wmemcpy(extract->created_folder, parent, SETUP_JOIN_UNITS);
     }
 
+    // An existing file is replaced, never written through: it may be a link, or share its
+    // bytes with a mod manager's store through a hard link.
     // A resource is at most 4 GiB, so every entry fits one 32-bit write; a size that does
     // not is a damaged package and fails as a write would.
     int own = extract->own_writer_entry && _wcsicmp(name, extract->own_writer_entry) == 0;
     if (size > 0xFFFFFFFFull ||
         !(own ? extract->own_writer(path, data, (uint32_t)size, extract->own_writer_param)
-              : WriteWholeFile(path, data, (uint32_t)size))) {
+              : WriteWholeFileAsNew(path, data, (uint32_t)size))) {
         wmemcpy(extract->failing_path, path, SETUP_JOIN_UNITS);
         return 0;
     }

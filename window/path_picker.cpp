@@ -2,6 +2,7 @@
 #include <shobjidl.h>
 
 #include "base/setup_state.h"
+#include "base/text_format.h"
 #include "window/setup_window.h"
 
 int PickPath(HWND owner, int folder_mode, wchar_t* path_out)
@@ -30,11 +31,10 @@ int PickPath(HWND owner, int folder_mode, wchar_t* path_out)
     if (SUCCEEDED(dialog->Show(owner)) && SUCCEEDED(dialog->GetResult(&item))) {
         PWSTR name = nullptr;
         if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &name))) {
-            int i = 0;
-            for (; i < SETUP_PATH_UNITS - 1 && name[i]; i++) path_out[i] = name[i];
-            path_out[i] = L'\0';
+            // Whole or not at all: a path too long for the request is shown whole and
+            // refused by the validation, never cut into the name of another folder.
+            result = FormatText(path_out, SETUP_JOIN_UNITS, L"%s", name) >= 0;
             CoTaskMemFree(name);
-            result = 1;
         }
         item->Release();
     }

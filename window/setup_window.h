@@ -45,10 +45,16 @@ HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* t
                         int x, int y, int width, int height, int id, HFONT font);
 
 void ValidateInputs(HWND window);
+// Reads a path box into a 260-unit buffer and returns 1; a text longer than 259 units is
+// not cut: the buffer stays empty and the result is 0.
+int ReadPathBox(HWND window, int id, wchar_t* path);
 void SetBusyState(HWND window, int busy);
+// path_out holds SETUP_JOIN_UNITS units; 1 when a path was chosen and fits it whole.
 int PickPath(HWND owner, int folder_mode, wchar_t* path_out);
 // The folder Browse rule: a picked folder named "Torrentine PC", or one that already holds
-// an installation, is kept; any other gets "Torrentine PC" appended.
+// an installation, is kept; any other gets "Torrentine PC" appended. folder_out holds
+// SETUP_JOIN_UNITS units: a result too long for the request stays whole, for the
+// validation to refuse.
 void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out);
 COLORREF VerdictColour(const wchar_t* text);
 

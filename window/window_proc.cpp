@@ -9,10 +9,10 @@
 
 static void OnBrowse(HWND window, int folder_mode)
 {
-    wchar_t picked[SETUP_PATH_UNITS];
+    wchar_t picked[SETUP_JOIN_UNITS];
     if (!PickPath(window, folder_mode, picked)) return;
     if (folder_mode) {
-        wchar_t folder[SETUP_PATH_UNITS];
+        wchar_t folder[SETUP_JOIN_UNITS];
         ApplyFolderRule(picked, folder);
         SetDlgItemTextW(window, ID_FOLDER_BOX, folder);
     } else {
@@ -23,8 +23,9 @@ static void OnBrowse(HWND window, int folder_mode)
 
 static void StartInstall(HWND window)
 {
-    GetDlgItemTextW(window, ID_ROM_BOX, g_setup.rom_path, SETUP_PATH_UNITS);
-    GetDlgItemTextW(window, ID_FOLDER_BOX, g_setup.install_folder, SETUP_PATH_UNITS);
+    // A text too long for the request is refused by the worker, never cut.
+    g_setup.rom_path_too_long = !ReadPathBox(window, ID_ROM_BOX, g_setup.rom_path);
+    g_setup.install_folder_too_long = !ReadPathBox(window, ID_FOLDER_BOX, g_setup.install_folder);
     g_setup.make_desktop_shortcut = IsDlgButtonChecked(window, ID_DESKTOP_CHECK) == BST_CHECKED;
     g_setup.make_start_menu_shortcut = IsDlgButtonChecked(window, ID_START_MENU_CHECK) == BST_CHECKED;
     g_setup.cancel_request = 0;
@@ -100,9 +101,13 @@ static LRESULT OnCtlColorStatic(HDC dc, HWND control)
 
 static void OnDropFiles(HWND window, HDROP drop)
 {
-    wchar_t path[SETUP_PATH_UNITS];
-    // The finished state keeps its inputs disabled: a drop there changes nothing.
-    if (!g_setup.busy && !g_setup.finished && DragQueryFileW(drop, 0, path, SETUP_PATH_UNITS)) {
+    wchar_t path[SETUP_JOIN_UNITS];
+    // The finished state keeps its inputs disabled: a drop there changes nothing. A path is
+    // taken whole (one too long for the request is then refused by the validation), never
+    // cut; one too long even for this buffer is ignored like one that cannot be queried.
+    UINT units = DragQueryFileW(drop, 0, nullptr, 0);
+    if (!g_setup.busy && !g_setup.finished && units > 0 && units < SETUP_JOIN_UNITS &&
+        DragQueryFileW(drop, 0, path, SETUP_JOIN_UNITS)) {
         SetDlgItemTextW(window, ID_ROM_BOX, path);
         ValidateInputs(window);
     }
@@ -118,6 +123,7 @@ static void OnSetupDone(HWND window, int failed)
     }
     g_setup.finished = 1;
     SetDlgItemTextW(window, ID_INSTALL, L"Play");
+    EnableWindow(GetDlgItem(window, ID_INSTALL), TRUE);  // Play, whatever the last verdict was
     SetDlgItemTextW(window, ID_VERDICT,
                     L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in "
                     L"the game for its settings.");

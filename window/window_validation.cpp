@@ -5,6 +5,8 @@
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
+#include "install/install_folder_check.h"
+#include "package/package_format.h"
 #include "rom/rom_image.h"
 #include "window/setup_window.h"
 
@@ -15,18 +17,53 @@ COLORREF VerdictColour(const wchar_t* text)
     return VERDICT_GREY;
 }
 
+int ReadPathBox(HWND window, int id, wchar_t* path)
+{
+    path[0] = L'\0';
+    if (GetWindowTextLengthW(GetDlgItem(window, id)) > SETUP_PATH_UNITS - 1) return 0;
+    GetDlgItemTextW(window, id, path, SETUP_PATH_UNITS);
+    return 1;
+}
+
+// The install worker's own refusals of a folder, or of a path that is too long, as the
+// worker would report them; 0 when there is none. Empty and relative folders are left to
+// the worker, as before.
+static int RefuseInputs(int folder_fits, const wchar_t* folder, bool installed, int rom_fits,
+                        wchar_t* refusal, size_t capacity)
+{
+    ExtractContext measured;
+    ZeroMemory(&measured, sizeof measured);
+    WalkPackage(SumEntrySize, &measured);
+    int limit = InstallFolderLimit(&measured);
+    if (!folder_fits) {
+        FolderTooLongMessage(limit, refusal, capacity);
+        return 1;
+    }
+    if (folder[0] != L'\0' && !PathIsRelativeW(folder) &&
+        !CheckInstallFolder(folder, installed, limit, refusal, capacity))
+        return 1;
+    if (!rom_fits) {
+        FormatText(refusal, capacity, L"%s", ROM_PATH_TOO_LONG_TEXT);
+        return 1;
+    }
+    return 0;
+}
+
 void ValidateInputs(HWND window)
 {
     if (g_setup.busy) return;
     wchar_t rom[SETUP_PATH_UNITS], folder[SETUP_PATH_UNITS];
-    GetDlgItemTextW(window, ID_ROM_BOX, rom, SETUP_PATH_UNITS);
-    GetDlgItemTextW(window, ID_FOLDER_BOX, folder, SETUP_PATH_UNITS);
+    int rom_fits = ReadPathBox(window, ID_ROM_BOX, rom);
+    int folder_fits = ReadPathBox(window, ID_FOLDER_BOX, folder);
     TrimInputPath(rom);
     TrimInputPath(folder);
 
     bool installed = folder[0] != L'\0' && HasInstalledRomCopy(folder);
-    wchar_t verdict[VERDICT_UNITS];
-    if (rom[0] != L'\0') {
+    wchar_t verdict[VERDICT_UNITS], refusal[VERDICT_UNITS];
+    int refused = RefuseInputs(folder_fits, folder, installed, rom_fits, refusal, VERDICT_UNITS);
+    if (refused) {
+        FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", refusal);
+    } else if (rom[0] != L'\0') {
         uint8_t* image = nullptr;
         uint32_t length = 0;
         int code = LoadRomImage(rom, &image, &length);
@@ -47,6 +84,9 @@ void ValidateInputs(HWND window)
     SetDlgItemTextW(window, ID_VERDICT, verdict);
     const wchar_t* label = !installed ? L"Install" : (rom[0] ? L"Reinstall" : L"Update");
     SetDlgItemTextW(window, ID_INSTALL, label);
+    // A refused folder or path cannot be installed to: Install waits for a better one.
+    g_setup.inputs_refused = refused;
+    if (!g_setup.finished) EnableWindow(GetDlgItem(window, ID_INSTALL), !refused);
 }
 
 void SetBusyState(HWND window, int busy)
@@ -55,6 +95,7 @@ void SetBusyState(HWND window, int busy)
     static const int inputs[] = {ID_ROM_BOX,       ID_ROM_BROWSE,       ID_FOLDER_BOX, ID_FOLDER_BROWSE,
                                  ID_DESKTOP_CHECK, ID_START_MENU_CHECK, ID_INSTALL};
     for (int id : inputs) EnableWindow(GetDlgItem(window, id), !busy);
+    if (!busy && g_setup.inputs_refused) EnableWindow(GetDlgItem(window, ID_INSTALL), FALSE);
     SetDlgItemTextW(window, ID_CLOSE, busy ? L"Cancel" : L"Close");
 }
 
@@ -63,10 +104,8 @@ void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out)
     const wchar_t* last = PathFindFileNameW(picked);
     if (CompareStringOrdinal(last, -1, L"Torrentine PC", -1, TRUE) == CSTR_EQUAL ||
         HasInstalledRomCopy(picked)) {
-        FormatText(folder_out, SETUP_PATH_UNITS, L"%s", picked);
+        FormatText(folder_out, SETUP_JOIN_UNITS, L"%s", picked);
         return;
     }
-    wchar_t joined[SETUP_JOIN_UNITS];
-    JoinPath(joined, SETUP_JOIN_UNITS, picked, L"Torrentine PC");
-    FormatText(folder_out, SETUP_PATH_UNITS, L"%s", joined);  // the box holds 259 units at most
+    JoinPath(folder_out, SETUP_JOIN_UNITS, picked, L"Torrentine PC");
 }

@@ -37,6 +37,53 @@ std::string InstalledOutput(const std::wstring& folder, bool with_rom = true)
     return out;
 }
 
+// Every entry directly in folder, files with their size and last write: what an install
+// into that folder would change. (A folder's own times change with what happens below it,
+// such as the temporary folders of other tests.)
+std::vector<std::string> TopLevelEntries(const std::wstring& folder)
+{
+    std::vector<std::string> entries;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return entries;
+    do {
+        char facts[96] = "|folder";
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            snprintf(facts, sizeof facts, "|%lu|%lu|%lu", entry.nFileSizeLow,
+                     entry.ftLastWriteTime.dwLowDateTime, entry.ftLastWriteTime.dwHighDateTime);
+        entries.push_back(Utf8(entry.cFileName) + facts);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// Every file below folder with its bytes.
+std::vector<std::pair<std::wstring, std::vector<uint8_t>>> FilesWithBytes(const std::wstring& folder)
+{
+    std::vector<std::pair<std::wstring, std::vector<uint8_t>>> files;
+    for (const std::wstring& relative : ListFilesBelow(folder))
+        files.push_back({relative, ReadBytes(folder + L"\\" + relative)});
+    return files;
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id)
+{
+    PWSTR path = nullptr;
+    std::wstring text;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) text = path;
+    CoTaskMemFree(path);
+    return text;
+}
+
+const char* const TOO_LONG_START = "That folder path is too long: keep it to ";
+const char* const ROM_TOO_LONG =
+    "That ROM path is too long: move the file to a shorter path (at most 259 characters).\n";
+const char* const RESERVED_TEXT =
+    "That folder belongs to Windows or holds your own files: choose a folder just for the game.\n";
+const char* const OTHER_FILES_TEXT =
+    "That folder already holds other files: choose a new or empty folder just for the game.\n";
+
 class SilentInstall : public ::testing::Test {
 protected:
     void SetUp() override
@@ -317,13 +364,6 @@ TEST_F(SilentInstall, AFolderThatCannotBeCreated)
     EXPECT_EQ(run.exit_code, 1u);
     EXPECT_EQ(run.out, "Checking the ROM...\nCan't create the folder \"" + Utf8(below_file) +
                            "\". Pick another place (one you can write to).\n");
-
-    // A value of 300 units is cut to its first 259.
-    std::wstring long_folder = root + L"\\a file\\";
-    long_folder += std::wstring(300 - long_folder.size(), L'x');
-    run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(long_folder));
-    EXPECT_EQ(run.out, "Checking the ROM...\nCan't create the folder \"" + Utf8(long_folder.substr(0, 259)) +
-                           "\". Pick another place (one you can write to).\n");
 }
 
 TEST_F(SilentInstall, TooLittleFreeSpaceOnARealSmallDrive)
@@ -555,4 +595,292 @@ TEST_F(SilentInstall, NoLibraryIsLoadedFromTheSetupFolder)
     for (const std::wstring& name : ListFilesBelow(downloads))
         if (name.rfind(L"loaded-", 0) == 0) loaded.push_back(name);
     EXPECT_TRUE(loaded.empty()) << Utf8(loaded.empty() ? L"" : loaded[0]);
+}
+
+// A folder or ROM path longer than the request holds is refused whole, never cut; so is a
+// folder in which the installation's own paths would not fit Windows' path limits. The
+// refusals write nothing, beside other files, and name the longest folder that works,
+// which then installs with every path inside those limits.
+TEST_F(SilentInstall, LongPathsAreRefusedNeverCut)
+{
+    std::wstring parent = root + L"\\parent";
+    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), nullptr));
+    ASSERT_TRUE(WriteText(parent + L"\\notes.txt", "keep me"));
+    ASSERT_TRUE(CreateDirectoryW((parent + L"\\assets").c_str(), nullptr));
+    ASSERT_TRUE(WriteText(parent + L"\\assets\\other.bin", "another game's"));
+    const auto files_before = FilesWithBytes(parent);
+    const auto entries_before = TopLevelEntries(parent);
+
+    std::wstring full = parent + L"\\" + std::wstring(259 - parent.size() - 1, L'x');
+    ASSERT_EQ(full.size(), 259u);
+    SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(full));
+    ASSERT_EQ(run.out.rfind(TOO_LONG_START, 0), 0u) << run.out;
+    size_t limit = (size_t)atoi(run.out.c_str() + strlen(TOO_LONG_START));
+    ASSERT_GT(limit, parent.size() + 20);
+    ASSERT_LT(limit, 248u);
+    const std::string too_long = TOO_LONG_START + std::to_string(limit) + " characters or fewer.\n";
+
+    std::wstring at_limit = parent + L"\\" + std::wstring(limit - parent.size() - 1, L'y');
+    std::wstring over_300 = parent + L"\\" + std::wstring(300 - parent.size() - 1, L'z');
+    std::wstring rom_300 = root + L"\\" + std::wstring(296 - root.size() - 1, L'r') + L".z64";
+    struct Case {
+        std::wstring arguments, folder;
+        std::string out;
+    };
+    const Case cases[] = {
+        {L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(full), full, too_long},
+        {L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(over_300), over_300, too_long},
+        {L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(at_limit + L"y"), at_limit + L"y",
+         too_long},
+        // Spaces and separators that the trim removes do not count.
+        {L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(L" " + at_limit + L"y\\"),
+         at_limit + L"y", too_long},
+        {L"/S /rom " + Quoted(rom_300) + L" /dir " + Quoted(at_limit), at_limit, ROM_TOO_LONG},
+    };
+    for (const Case& c : cases) {
+        run = Install(c.arguments);
+        EXPECT_EQ(run.exit_code, 1u) << Utf8(c.arguments);
+        EXPECT_EQ(run.out, c.out) << Utf8(c.arguments);
+        EXPECT_FALSE(FolderExists(c.folder)) << Utf8(c.arguments);
+        EXPECT_TRUE(FilesWithBytes(parent) == files_before) << Utf8(c.arguments);
+        EXPECT_EQ(TopLevelEntries(parent), entries_before) << Utf8(c.arguments);
+        EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
+    }
+
+    // At the limit: installed, then installed again over itself (each file replaced through
+    // a partial name beside it), and every path stays within MAX_PATH, every folder within what
+    // the folder functions take.
+    for (int pass = 0; pass < 2; pass++) {
+        run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(at_limit));
+        EXPECT_EQ(run.exit_code, 0u) << pass;
+        EXPECT_EQ(run.out, InstalledOutput(at_limit)) << pass;
+    }
+    ExpectInstalled(at_limit, true, true);
+    size_t longest_file = 0, longest_folder = at_limit.size();
+    for (const std::wstring& relative : ListFilesBelow(at_limit)) {
+        longest_file = std::max(longest_file, at_limit.size() + 1 + relative.size() + wcslen(L".partial9"));
+        size_t folder_part = relative.rfind(L'\\');
+        if (folder_part != std::wstring::npos)
+            longest_folder = std::max(longest_folder, at_limit.size() + 1 + folder_part);
+    }
+    EXPECT_LE(longest_file, 259u);
+    EXPECT_LE(longest_folder, 247u);
+    EXPECT_TRUE(longest_file == 259u || longest_folder == 247u);  // and no stricter than that
+    for (const auto& file : files_before)
+        EXPECT_TRUE(ReadBytes(parent + L"\\" + file.first) == file.second) << Utf8(file.first);
+}
+
+namespace {
+
+// A drive letter of this Wine prefix for folder (a link among the prefix's drives); it is
+// given back when the object ends.
+struct MappedDrive {
+    std::wstring root, link;
+    explicit MappedDrive(const std::wstring& folder)
+    {
+        wchar_t prefix[MAX_PATH];
+        DWORD units = GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+        if (units == 0 || units >= MAX_PATH) return;
+        for (wchar_t letter = L'k'; letter <= L's' && link.empty(); letter++) {
+            std::wstring drive = std::wstring(1, letter) + L":\\";
+            if (GetDriveTypeW(drive.c_str()) != DRIVE_NO_ROOT_DIR) continue;
+            std::wstring candidate = std::wstring(prefix) + L"/dosdevices/" + letter + L":";
+            RunHostCommand(L"ln", L"-s \"" + UnixPath(folder) + L"\" \"" + candidate + L"\"");
+            if (WaitUntilPresent(drive, 5000)) {
+                root = drive;
+                link = candidate;
+            }
+        }
+    }
+    ~MappedDrive()
+    {
+        if (!link.empty()) RunHostCommand(L"rm", L"-f \"" + link + L"\"");
+    }
+};
+
+}  // namespace
+
+// Folders whose later uninstall could remove what is not the game's: a drive's root, the
+// user's own and Windows' folders, and a folder of someone else's files. Each is refused
+// before anything is written, and nothing in it changes. An earlier installation is still
+// updated where it is.
+TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
+{
+    std::wstring drive_folder = root + L"\\drive";
+    ASSERT_TRUE(CreateDirectoryW(drive_folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteText(drive_folder + L"\\photos.txt", "someone's"));
+    MappedDrive drive(drive_folder);
+    ASSERT_FALSE(drive.root.empty());
+
+    std::wstring downloads = root + L"\\Downloads";
+    ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((downloads + L"\\assets").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((downloads + L"\\saves").c_str(), nullptr));
+    const char* const names[] = {"other setup.exe", "SDL2.dll", "chat.log", "assets\\x.png",
+                                 "saves\\slot.sav", "settings.json"};
+    for (const char* name : names)
+        ASSERT_TRUE(WriteText(downloads + L"\\" + std::wstring(name, name + strlen(name)), name));
+    std::wstring one_dll = root + L"\\Shared";
+    ASSERT_TRUE(CreateDirectoryW(one_dll.c_str(), nullptr));
+    ASSERT_TRUE(WriteText(one_dll + L"\\SDL2.dll", "another game's"));
+    // Only a name that really ends in ".log" is the game's (never by its short 8.3 name).
+    std::wstring chat = root + L"\\Chat";
+    ASSERT_TRUE(CreateDirectoryW(chat.c_str(), nullptr));
+    ASSERT_TRUE(WriteText(chat + L"\\chat.logs", "someone's"));
+
+    const std::string root_text = "Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).\n";
+    std::wstring profile = KnownFolder(FOLDERID_Profile);
+    std::wstring desktop = KnownFolder(FOLDERID_Desktop);
+    std::wstring upper_desktop = desktop;
+    for (wchar_t& c : upper_desktop) c = towupper(c);
+    struct Case {
+        std::wstring folder;
+        std::string out;
+    };
+    const Case cases[] = {
+        {drive.root, root_text},
+        {drive.root + L"\\", root_text},
+        {drive.root.substr(0, 2), root_text},  // "K:", the drive's current folder, its root
+        {drive.root + L".", root_text},
+        {profile, RESERVED_TEXT},
+        {profile + L"\\AppData", RESERVED_TEXT},
+        {upper_desktop + L"\\", RESERVED_TEXT},
+        {KnownFolder(FOLDERID_Documents) + L"\\.", RESERVED_TEXT},
+        {KnownFolder(FOLDERID_Downloads), RESERVED_TEXT},
+        {KnownFolder(FOLDERID_RoamingAppData), RESERVED_TEXT},
+        {KnownFolder(FOLDERID_LocalAppData), RESERVED_TEXT},
+        {KnownFolder(FOLDERID_Programs), RESERVED_TEXT},
+        {KnownFolder(FOLDERID_SavedGames), RESERVED_TEXT},
+        {KnownFolder(FOLDERID_Windows), RESERVED_TEXT},
+        {KnownFolder(FOLDERID_ProgramFiles), RESERVED_TEXT},
+        {KnownFolder(FOLDERID_ProgramFilesX86), RESERVED_TEXT},
+        {downloads, OTHER_FILES_TEXT},
+        {one_dll, OTHER_FILES_TEXT},
+        {chat, OTHER_FILES_TEXT},
+    };
+    const auto downloads_before = FilesWithBytes(downloads);
+    for (const Case& c : cases) {
+        ASSERT_GT(c.folder.size(), 1u);
+        bool existed = FolderExists(c.folder);
+        const auto entries_before = TopLevelEntries(c.folder);
+        SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(c.folder));
+        EXPECT_EQ(run.exit_code, 1u) << Utf8(c.folder);
+        EXPECT_EQ(run.out, c.out) << Utf8(c.folder);
+        EXPECT_EQ(FolderExists(c.folder), existed) << Utf8(c.folder);
+        EXPECT_EQ(TopLevelEntries(c.folder), entries_before) << Utf8(c.folder);
+        EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present) << Utf8(c.folder);
+    }
+    EXPECT_TRUE(FilesWithBytes(downloads) == downloads_before);
+    EXPECT_EQ(ReadBytes(one_dll + L"\\SDL2.dll").size(), 14u);
+    EXPECT_EQ(ListFilesBelow(drive_folder), std::vector<std::wstring>{L"photos.txt"});
+
+    // An earlier installation is updated where it is, even at a drive's root; the drive's
+    // other files stay.
+    std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.n64"));
+    ASSERT_TRUE(WriteBytes(drive_folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
+    SetupRun update = Install(L"/S /dir " + Quoted(drive.root) + L" /nodesktop /nostartmenu");
+    EXPECT_EQ(update.exit_code, 0u);
+    EXPECT_EQ(update.out, InstalledOutput(drive.root, false));
+    EXPECT_TRUE(FileExists(drive_folder + L"\\TorrentinePC.exe"));
+    EXPECT_EQ(ReadBytes(drive_folder + L"\\photos.txt").size(), 9u);
+    RemoveShellEntries();
+
+    // A folder below the profile, as the default one is, stays a good place.
+    std::wstring below_profile = profile + L"\\Games\\Torrentine PC " + std::to_wstring(GetCurrentProcessId());
+    SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(below_profile) +
+                           L" /nodesktop /nostartmenu");
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, InstalledOutput(below_profile));
+    RemoveScratchFolder(below_profile);
+}
+
+// What the game itself leaves in its folder (saves, settings, mods, logs, its note) is what
+// a player puts back before reinstalling: such a folder is accepted and keeps all of it.
+TEST_F(SilentInstall, AFolderOfTheGamesOwnLeftoversIsAccepted)
+{
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    for (const wchar_t* sub : {L"saves", L"mods", L"mods\\big mod", L"mod_config"})
+        ASSERT_TRUE(CreateDirectoryW(InFolder(sub).c_str(), nullptr));
+    const wchar_t* const kept[] = {L"saves\\slot1.sav", L"mods\\big mod\\mod.bin", L"mod_config\\a.ini",
+                                   L"settings.json", L"Settings.JSON.bak", L"tn_framerate_v1", L"game.log"};
+    for (const wchar_t* name : kept) ASSERT_TRUE(WriteText(InFolder(name), Utf8(name).c_str()));
+    ASSERT_TRUE(WriteText(InFolder(L"portable.txt"), "an older note"));
+
+    SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, InstalledOutput(folder));
+    for (const wchar_t* name : kept) {
+        std::vector<uint8_t> bytes = ReadBytes(InFolder(name));
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), Utf8(name));
+    }
+    ExpectInstalled(folder, true, true);
+}
+
+// A reinstall over files that are links (a symbolic link, which Wine shows as a plain
+// file, or a hard link shared with a mod manager's store) replaces the names; the files
+// they lead to outside the folder keep their bytes.
+TEST_F(SilentInstall, AReinstallReplacesLinksInsteadOfWritingThroughThem)
+{
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
+    std::wstring asset;
+    for (const std::wstring& relative : ListFilesBelow(StandinGameFolder()))
+        if (asset.empty() && relative.rfind(L"assets\\", 0) == 0) asset = relative;
+    ASSERT_FALSE(asset.empty());
+
+    std::wstring outside = root + L"\\outside";
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    struct Link {
+        std::wstring name;
+        bool symbolic;
+    };
+    const Link links[] = {
+        {L"SDL2.dll", true},        {asset, false},
+        {L"TorrentinePC.exe", false}, {L"portable.txt", true},
+        {L"torrentine.n64.proto.19990615.z64", true},
+        {L"Torrentine PC.ico", true}, {L"Uninstall.exe", false},
+    };
+    int k = 0;
+    for (const Link& link : links) {
+        std::wstring target = outside + L"\\file" + std::to_wstring(k++) + L".bin";
+        ASSERT_TRUE(WriteText(target, ("outside bytes of " + Utf8(link.name)).c_str()));
+        ASSERT_TRUE(DeleteFileW(InFolder(link.name.c_str()).c_str())) << Utf8(link.name);
+        ASSERT_TRUE(MakeFileLink(InFolder(link.name.c_str()), target, link.symbolic)) << Utf8(link.name);
+    }
+    const auto outside_before = FilesWithBytes(outside);
+    ASSERT_EQ(outside_before.size(), std::size(links));
+
+    SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, InstalledOutput(folder));
+    EXPECT_TRUE(FilesWithBytes(outside) == outside_before);
+    ExpectInstalled(folder, true, true);
+    for (const std::wstring& relative : ListFilesBelow(folder))
+        EXPECT_EQ(relative.find(L".partial"), std::wstring::npos) << Utf8(relative);
+}
+
+// "portable.txt" comes before the ROM copy: when storing the ROM fails (a folder holds the
+// copy's name), the note is there and no uninstall entry is made. The folder of that
+// failed run still holds an installation, so the next run is accepted and completes.
+TEST_F(SilentInstall, AFailedRomCopyComesAfterTheNote)
+{
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
+    RemoveShellEntries();
+    std::wstring copy = InFolder(L"torrentine.n64.proto.19990615.z64");
+    ASSERT_TRUE(DeleteFileW(InFolder(L"portable.txt").c_str()));
+    ASSERT_TRUE(DeleteFileW(copy.c_str()));
+    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+
+    SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\nStoring the ROM...\nCan't write \"" +
+                           Utf8(copy) + "\".\n");
+    EXPECT_TRUE(FileExists(InFolder(L"portable.txt")));
+    EXPECT_TRUE(FolderExists(copy));
+    EXPECT_FALSE(FileExists(copy + L".partial"));
+    EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
+
+    ASSERT_TRUE(RemoveDirectoryW(copy.c_str()));
+    run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, InstalledOutput(folder));
 }

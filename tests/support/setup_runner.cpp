@@ -12,7 +12,13 @@ std::wstring ReleaseSetupExe() { return WindowsPath(TEST_WIDEN(TORRENTINE_RELEAS
 std::wstring StandinGameFolder() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_GAME_DIR)); }
 std::wstring PackagePath() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_PACKAGE)); }
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+std::wstring Quoted(const std::wstring& text)
+{
+    // Backslashes before the closing quote are doubled, or the quote would be read as text.
+    size_t trailing = text.size() - text.find_last_not_of(L'\\') - 1;
+    if (text.find_last_not_of(L'\\') == std::wstring::npos) trailing = text.size();
+    return L"\"" + text + std::wstring(trailing, L'\\') + L"\"";
+}
 
 SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms,
                     const wchar_t* working_folder)
@@ -306,5 +312,15 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
     std::wstring unix_link = UnixPath(link), unix_target = UnixPath(target);
     if (unix_link.empty() || unix_target.empty()) return false;
     if (!RunHostCommand(L"ln", L"-s \"" + unix_target + L"\" \"" + unix_link + L"\"")) return false;
+    return WaitUntilPresent(link, 1000);
+}
+
+bool MakeFileLink(const std::wstring& link, const std::wstring& target, bool symbolic)
+{
+    std::wstring unix_link = UnixPath(link), unix_target = UnixPath(target);
+    if (unix_link.empty() || unix_target.empty()) return false;
+    std::wstring options = symbolic ? L"-s " : L"";
+    if (!RunHostCommand(L"ln", options + L"\"" + unix_target + L"\" \"" + unix_link + L"\""))
+        return false;
     return WaitUntilPresent(link, 1000);
 }

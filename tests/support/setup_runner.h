@@ -20,6 +20,7 @@ std::wstring ReleaseSetupExe();   // the release flavour
 std::wstring StandinGameFolder();
 std::wstring PackagePath();
 
+// text as one command-line argument, as CommandLineToArgvW reads it back.
 std::wstring Quoted(const std::wstring& text);
 // Runs exe with the given arguments (already quoted as needed), standard output into a
 // pipe; waits up to timeout_ms and kills it if it is still running then.
@@ -55,6 +56,9 @@ bool WaitUntilPresent(const std::wstring& path, DWORD timeout_ms);
 
 // A link to a folder, as Wine shows one: a Unix symbolic link made with /bin/ln.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// A second name for a file: a Unix symbolic link (which Wine shows as a plain file) or a
+// hard link, made with /bin/ln.
+bool MakeFileLink(const std::wstring& link, const std::wstring& target, bool symbolic);
 
 // Message boxes of another process, found by caption, read and answered as a person would.
 HWND WaitForMessageBox(const wchar_t* caption, DWORD timeout_ms);

@@ -227,3 +227,54 @@ TEST(ReplaceWholeFile, ReplacesAndCleansUp)
     EXPECT_TRUE(FolderExists(folder + L"\\dir.z64"));
     RemoveScratchFolder(folder);
 }
+
+// Writing a file of the installation as a new one: whatever stood at its name (a plain
+// file, a symbolic or hard link to a file outside, a partial file left by an interrupted
+// run, itself possibly a link) is replaced as a name, and every file outside keeps its
+// bytes. A folder in the way stays and the write fails, leaving no partial file.
+TEST_F(FileHelpersTest, WriteWholeFileAsNewReplacesNamesNeverWritesThrough)
+{
+    ASSERT_TRUE(CreateDirectoryW(P(L"outside").c_str(), nullptr));
+    ASSERT_TRUE(WriteText(P(L"outside\\a.bin"), "outside a"));
+    ASSERT_TRUE(WriteText(P(L"outside\\b.bin"), "outside b"));
+    ASSERT_TRUE(WriteText(P(L"outside\\c.bin"), "outside c"));
+    ASSERT_TRUE(WriteText(P(L"plain.bin"), "old and longer"));
+    ASSERT_TRUE(MakeFileLink(P(L"symbolic.bin"), P(L"outside\\a.bin"), true));
+    ASSERT_TRUE(MakeFileLink(P(L"hard.bin"), P(L"outside\\b.bin"), false));
+    ASSERT_TRUE(WriteText(P(L"stale.bin"), "old"));
+    ASSERT_TRUE(WriteText(P(L"stale.bin.partial"), "half of an earlier run"));
+    ASSERT_TRUE(WriteText(P(L"linked partial.bin"), "old"));
+    ASSERT_TRUE(MakeFileLink(P(L"linked partial.bin.partial"), P(L"outside\\c.bin"), true));
+
+    for (const wchar_t* name : {L"new.bin", L"plain.bin", L"symbolic.bin", L"hard.bin", L"stale.bin",
+                                L"linked partial.bin"}) {
+        EXPECT_EQ(WriteWholeFileAsNew(P(name).c_str(), "new", 3), 1) << Utf8(name);
+        EXPECT_EQ(ReadBytes(P(name)), std::vector<uint8_t>({'n', 'e', 'w'})) << Utf8(name);
+        EXPECT_FALSE(FileExists(P(name) + L".partial1")) << Utf8(name);
+    }
+    // Leftovers of an interrupted run are passed over, never opened, moved or deleted.
+    EXPECT_EQ(ReadBytes(P(L"stale.bin.partial")).size(), 22u);
+    EXPECT_TRUE(FileExists(P(L"linked partial.bin.partial")));
+    EXPECT_EQ(WriteWholeFileAsNew(P(L"new.bin").c_str(), "", 0), 1);
+    EXPECT_TRUE(ReadBytes(P(L"new.bin")).empty());
+    const char* const outside[] = {"outside a", "outside b", "outside c"};
+    for (int k = 0; k < 3; k++) {
+        std::vector<uint8_t> bytes = ReadBytes(P(L"outside\\") + (wchar_t)(L'a' + k) + L".bin");
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), outside[k]);
+    }
+
+    ASSERT_TRUE(CreateDirectoryW(P(L"a folder").c_str(), nullptr));
+    EXPECT_EQ(WriteWholeFileAsNew(P(L"a folder").c_str(), "x", 1), 0);
+    EXPECT_TRUE(FolderExists(P(L"a folder")));
+    EXPECT_FALSE(FileExists(P(L"a folder.partial")));
+    EXPECT_FALSE(FileExists(P(L"a folder.partial1")));
+    EXPECT_EQ(WriteWholeFileAsNew(P(L"missing\\a.bin").c_str(), "x", 1), 0);
+    EXPECT_FALSE(FolderExists(P(L"missing")));
+
+    // A copy goes by the same rule.
+    ASSERT_TRUE(MakeFileLink(P(L"copied.exe"), P(L"outside\\a.bin"), false));
+    EXPECT_EQ(CopyFileAsNew(P(L"plain.bin").c_str(), P(L"copied.exe").c_str()), 1);
+    EXPECT_EQ(ReadBytes(P(L"copied.exe")), std::vector<uint8_t>({'n', 'e', 'w'}));
+    std::vector<uint8_t> a = ReadBytes(P(L"outside\\a.bin"));
+    EXPECT_EQ(std::string(a.begin(), a.end()), "outside a");
+}

@@ -162,27 +162,67 @@ TEST_F(SetupWindowTest, VerdictsAndLabels)
 {
     std::wstring installed = scratch + L"\\Installed";
     InstallCopyInto(installed);
+    std::wstring fresh = scratch + L"\\Torrentine PC";
+    // What the install worker refuses, shown at once, with Install disabled.
+    std::wstring other_files = scratch + L"\\Downloads";
+    CreateDirectoryW(other_files.c_str(), nullptr);
+    ASSERT_TRUE(WriteText(other_files + L"\\someone's.txt", "x"));
+    std::wstring leftovers = scratch + L"\\Leftovers";
+    CreateDirectoryW(leftovers.c_str(), nullptr);
+    CreateDirectoryW((leftovers + L"\\saves").c_str(), nullptr);
+    ASSERT_TRUE(WriteText(leftovers + L"\\settings.json", "{}"));
+    PWSTR desktop = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &desktop)));
+    std::wstring desktop_folder = desktop;
+    CoTaskMemFree(desktop);
+    std::wstring long_folder = scratch + L"\\" + std::wstring(300, L'x');
+    std::wstring long_rom = scratch + L"\\" + std::wstring(300, L'r');
+    const std::wstring other_text =
+        L"\u2716  That folder already holds other files: choose a new or empty folder just for the game.";
+    const std::wstring reserved_text =
+        L"\u2716  That folder belongs to Windows or holds your own files: choose a folder just for the game.";
+    const std::wstring root_text = L"\u2716  Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).";
+    const std::wstring rom_long_text =
+        L"\u2716  That ROM path is too long: move the file to a shorter path (at most 259 characters).";
     struct Case {
         std::wstring rom, folder;
         std::wstring verdict;
         const wchar_t* label;
+        bool enabled;
     };
     const Case cases[] = {
-        {L"", scratch + L"\\Torrentine PC", CHOOSE_TEXT, L"Install"},
-        {L"  \"\" ", scratch, CHOOSE_TEXT, L"Install"},  // spaces and quotes count as empty
-        {FixturePath(L"fixture.v64"), scratch, FOUND_TEXT, L"Install"},
-        {scratch + L"\\missing.z64", scratch, L"\u2716  Can't open that file.", L"Install"},
-        {L"", installed, INSTALLED_TEXT, L"Update"},
-        {L"", installed + L"\\\\", INSTALLED_TEXT, L"Update"},  // trailing separators trimmed
-        {L"\"" + FixturePath(L"fixture.z64") + L"\"", installed, FOUND_TEXT, L"Reinstall"},
-        {scratch + L"\\missing.z64", installed, L"\u2716  Can't open that file.", L"Reinstall"},
+        {L"", fresh, CHOOSE_TEXT, L"Install", true},
+        {L"  \"\" ", fresh, CHOOSE_TEXT, L"Install", true},  // spaces and quotes count as empty
+        {FixturePath(L"fixture.v64"), fresh, FOUND_TEXT, L"Install", true},
+        {scratch + L"\\missing.z64", fresh, L"\u2716  Can't open that file.", L"Install", true},
+        {L"", installed, INSTALLED_TEXT, L"Update", true},
+        {L"", installed + L"\\\\", INSTALLED_TEXT, L"Update", true},  // trailing separators trimmed
+        {L"\"" + FixturePath(L"fixture.z64") + L"\"", installed, FOUND_TEXT, L"Reinstall", true},
+        {scratch + L"\\missing.z64", installed, L"\u2716  Can't open that file.", L"Reinstall", true},
+        {FixturePath(L"fixture.v64"), leftovers, FOUND_TEXT, L"Install", true},
+        {FixturePath(L"fixture.v64"), other_files, other_text, L"Install", false},
+        {L"", scratch, other_text, L"Install", false},
+        {FixturePath(L"fixture.v64"), desktop_folder + L"\\", reserved_text, L"Install", false},
+        {FixturePath(L"fixture.v64"), L"C:\\", root_text, L"Install", false},
+        {FixturePath(L"fixture.v64"), long_folder, L"", L"Install", false},
+        {long_rom, fresh, rom_long_text, L"Install", false},
     };
     for (const Case& c : cases) {
         SetDlgItemTextW(window, ID_ROM_BOX, c.rom.c_str());
         SetDlgItemTextW(window, ID_FOLDER_BOX, c.folder.c_str());
+        EXPECT_EQ(Text(window, ID_FOLDER_BOX), c.folder);  // the box holds the whole text
         ValidateInputs(window);
-        EXPECT_EQ(Text(window, ID_VERDICT), c.verdict) << Utf8(c.rom) << " | " << Utf8(c.folder);
+        std::wstring verdict = Text(window, ID_VERDICT);
+        if (c.verdict.empty())  // the too-long text names the limit
+            EXPECT_EQ(verdict.rfind(L"\u2716  That folder path is too long: keep it to ", 0), 0u) << Utf8(verdict);
+        else
+            EXPECT_EQ(verdict, c.verdict) << Utf8(c.rom) << " | " << Utf8(c.folder);
         EXPECT_EQ(Text(window, ID_INSTALL), c.label) << Utf8(c.rom) << " | " << Utf8(c.folder);
+        EXPECT_EQ(IsWindowEnabled(Control(ID_INSTALL)) != 0, c.enabled) << Utf8(c.rom) << " | " << Utf8(c.folder);
+        // An install that ends keeps Install as the verdict left it.
+        SetBusyState(window, 1);
+        SetBusyState(window, 0);
+        EXPECT_EQ(IsWindowEnabled(Control(ID_INSTALL)) != 0, c.enabled) << Utf8(c.folder);
     }
 }
 
@@ -253,6 +293,17 @@ TEST_F(SetupWindowTest, DropTakesTheFirstFileAndIsRefusedWhileBusyOrFinished)
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
     EXPECT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);  // validated at once
 
+    // A path too long for the request is taken whole and refused, never cut.
+    std::wstring long_rom = scratch + L"\\" + std::wstring(300, L'r') + L".z64";
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({long_rom}), 0);
+    EXPECT_EQ(Text(window, ID_ROM_BOX), long_rom);
+    EXPECT_EQ(Text(window, ID_VERDICT),
+              L"\u2716  That ROM path is too long: move the file to a shorter path (at most 259 characters).");
+    EXPECT_FALSE(IsWindowEnabled(Control(ID_INSTALL)));
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({first}), 0);
+    EXPECT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);
+    EXPECT_TRUE(IsWindowEnabled(Control(ID_INSTALL)));
+
     SetBusyState(window, 1);
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
@@ -321,9 +372,11 @@ TEST_F(SetupWindowTest, FolderRule)
         {scratch + L"\\Torrentine PC 2", scratch + L"\\Torrentine PC 2\\Torrentine PC"},
         {installed, installed},
         {L"C:\\", L"C:\\\\Torrentine PC"},  // the join always inserts its separator
+        // Too long for the request: kept whole, for the validation to refuse, never cut.
+        {scratch + L"\\" + std::wstring(250, L'g'), scratch + L"\\" + std::wstring(250, L'g') + L"\\Torrentine PC"},
     };
     for (const Case& c : cases) {
-        wchar_t folder[SETUP_PATH_UNITS];
+        wchar_t folder[SETUP_JOIN_UNITS];
         ApplyFolderRule(c.picked.c_str(), folder);
         EXPECT_EQ(std::wstring(folder), c.result) << Utf8(c.picked);
     }

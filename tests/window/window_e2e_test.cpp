@@ -306,6 +306,43 @@ TEST_F(SetupWindowE2e, AFailedInstallReturnsToIdle)
     EXPECT_EQ(EndOf(&run), 0u);
 }
 
+// Install pressed at once, before the live verdict: the worker refuses what the verdict
+// would have refused, and nothing is written. An over-long box is refused whole, never cut
+// to its first 259 units.
+TEST_F(SetupWindowE2e, InstallPressedBeforeTheVerdictIsRefusedAsTheVerdictWouldBe)
+{
+    ASSERT_TRUE(WriteText(root + L"\\someone's.txt", "keep"));
+    std::wstring long_folder = root + L"\\" + std::wstring(300 - root.size() - 1, L'x');
+    struct Case {
+        std::wstring folder, message_start;
+    };
+    const Case cases[] = {
+        {long_folder, L"That folder path is too long: keep it to "},
+        {root, L"That folder already holds other files: choose a new or empty folder just for the game."},
+    };
+    for (const Case& c : cases) {
+        RunningSetup run;
+        StartSetup(&run, TestSetupExe(), L"");
+        ASSERT_NE(run.window, nullptr);
+        SetBox(run.window, ROM_BOX, FixturePath(L"fixture.z64"));
+        SetBox(run.window, FOLDER_BOX, c.folder);
+        Click(run.window, INSTALL);
+        EXPECT_TRUE(WaitFor([&] { return Text(run.window, MESSAGE).rfind(c.message_start, 0) == 0; }, 30000))
+            << Utf8(Text(run.window, MESSAGE));
+        EXPECT_TRUE(WaitFor([&] { return Text(run.window, CLOSE) == L"Close"; }, 5000));
+        // The live verdict says the same (a change of the box validates it once the run
+        // has ended), and Install waits for another folder.
+        SetBox(run.window, FOLDER_BOX, c.folder);
+        EXPECT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == L"\u2716  " + Text(run.window, MESSAGE); },
+                            5000)) << Utf8(Text(run.window, VERDICT));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
+        EXPECT_EQ(ListFilesBelow(root), std::vector<std::wstring>{L"someone's.txt"});
+        EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
+        PostMessageW(run.window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(EndOf(&run), 0u);
+    }
+}
+
 // A package of many small files keeps the worker busy long enough to be asked to stop.
 TEST_F(SetupWindowE2e, StopQuestionNoThenYes)
 {

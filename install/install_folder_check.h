@@ -1,0 +1,23 @@
+// Which folders an install may go into, so that a later uninstall can only ever remove the
+// game: never a whole drive, a folder of Windows or of the user's own files, a folder that
+// other files share, nor one in which the game's own paths would not fit.
+#pragma once
+#include <stddef.h>
+
+#include "package/package_format.h"
+
+// The longest folder text, in UTF-16 units, in which every file and folder of an
+// installation fits the program's path limits; measured holds the package's longest names
+// (from a walk with SumEntrySize).
+int InstallFolderLimit(const ExtractContext* measured);
+
+// 1 when an install may go into folder (trimmed and absolute); otherwise 0, with the
+// reason in message. has_rom_copy is HasInstalledRomCopy(folder), known to every caller.
+int CheckInstallFolder(const wchar_t* folder, bool has_rom_copy, int limit, wchar_t* message,
+                       size_t capacity);
+
+// The refusal of a folder text longer than limit units.
+void FolderTooLongMessage(int limit, wchar_t* message, size_t capacity);
+
+#define ROM_PATH_TOO_LONG_TEXT \
+    L"That ROM path is too long: move the file to a shorter path (at most 259 characters)."
