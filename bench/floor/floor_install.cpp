@@ -15,6 +15,7 @@
 #include <wchar.h>
 
 #include "bench/floor/first_argument.h"
+#include "bench/floor/read_whole_file.h"
 
 #define FLOOR_PATH_UNITS 520
 #define FLOOR_RESOURCE_ID 101
@@ -71,22 +72,17 @@ static uint32_t ParseCount(const wchar_t* text)
 static int WriteJobFiles(wchar_t* path, size_t folder_units, const wchar_t* rom,
                          uint32_t icon_bytes, uint32_t uninstaller_bytes)
 {
-    static const char note[] = "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
+    static const char note[] =
+        "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
     if (!WriteNamed(path, folder_units, L"portable.txt", note, sizeof note - 1)) return 0;
 
-    HANDLE file = CreateFileW(rom, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > FLOOR_ROM_MAX_BYTES) return 0;
-    DWORD bytes = (DWORD)size.QuadPart;
-    void* buffer = HeapAlloc(GetProcessHeap(), 0, bytes ? bytes : 1);
-    DWORD read = 0;
-    if (!buffer || !ReadFile(file, buffer, bytes, &read, nullptr) || read != bytes) return 0;
-    CloseHandle(file);
-    if (!WriteNamed(path, folder_units, L"torrentine.n64.proto.19990615.z64", buffer, bytes))
-        return 0;
+    DWORD bytes = 0;
+    uint8_t* buffer = ReadWholeFile(rom, FLOOR_ROM_MAX_BYTES, &bytes);
+    if (!buffer) return 0;
+    int written =
+        WriteNamed(path, folder_units, L"torrentine.n64.proto.19990615.z64", buffer, bytes);
     HeapFree(GetProcessHeap(), 0, buffer);
+    if (!written) return 0;
 
     const uint8_t* image = (const uint8_t*)GetModuleHandleW(nullptr);
     const IMAGE_NT_HEADERS* headers =
