@@ -134,6 +134,11 @@ export WINEPREFIX="$prefix"
 wineserver -p 2>/dev/null || true  # one may be running already
 finish() {
   rm -rf "$bench_c"
+  local key
+  for key in TorrentinePC TorrentinePC-NSIS; do  # the installs' uninstall entries
+    "$wine_run" reg delete "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$key" /f \
+      >/dev/null 2>&1 || true
+  done
   WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
 }
 trap finish EXIT
