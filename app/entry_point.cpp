@@ -41,10 +41,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     g_setup.silent = HasFlag(argc, argv, L"/S");
     if (g_setup.silent) AttachParentConsole();
 
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Only the window needs a single-threaded apartment (its file dialog). Under Wine that
+    // apartment starts the desktop process; the shell link object works in either, so the
+    // silent install and the uninstaller join the multithreaded one and start none.
+    bool uninstall = HasFlag(argc, argv, L"/uninstall");
+    bool uninstall2 = HasFlag(argc, argv, L"/uninstall2");
+    bool windowless = g_setup.silent || uninstall || uninstall2;
+    CoInitializeEx(nullptr, windowless ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
 
-    if (HasFlag(argc, argv, L"/uninstall")) return RunUninstallStage1(argc, argv);
-    if (HasFlag(argc, argv, L"/uninstall2")) return RunUninstallStage2(argc, argv);
+    if (uninstall) return RunUninstallStage1(argc, argv);
+    if (uninstall2) return RunUninstallStage2(argc, argv);
 
     ReadDefaultInstallFolder(g_setup.install_folder);
 

@@ -108,7 +108,7 @@ int wmain(int argc, wchar_t** argv)
     QueryPerformanceCounter(&g_last);
     g_setup.silent = 1;
     g_setup.last_progress = -1;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     Step("start");
 
     HMODULE module = LoadLibraryExW(setup, nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -161,6 +161,8 @@ int wmain(int argc, wchar_t** argv)
     JoinPath(icon, SETUP_JOIN_UNITS, folder, ICON_FILE_NAME);
     RegisterShellEntries(game, folder, icon, DISPLAY_NAME, 0, 0);
     Step("shell-entry");
+    TreeSize(folder);
+    Step("tree-size-again");  // the part of the uninstall entry that measures the folder
     // The update path, which the icon step takes for an executable the resource-section
     // writer does not handle, in parts: the six images and the icon file alone (no
     // executable in the floor folder yet, so the resource update fails at once), the

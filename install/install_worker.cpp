@@ -200,7 +200,8 @@ static void RunInstall(void)
 DWORD WINAPI InstallWorker(LPVOID)
 {
     g_setup.failed = 0;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The silent install runs on the main thread, which is in the multithreaded apartment.
+    CoInitializeEx(nullptr, g_setup.silent ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
     RunInstall();
     CoUninitialize();
     if (!g_setup.silent) PostMessageW(g_setup.window, WM_SETUP_DONE, (WPARAM)g_setup.failed, 0);

@@ -10,21 +10,15 @@
 #include "xxhash.h"
 
 #include "bench/floor/first_argument.h"
+#include "bench/floor/read_whole_file.h"
 #include "rom/rom_image.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     const wchar_t* argument = FirstArgument();
     if (!argument[0]) return 2;
-    HANDLE file = CreateFileW(argument, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 2;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > ROM_MAX_FILE_BYTES) return 2;
-    DWORD bytes = (DWORD)size.QuadPart;
-    uint8_t* buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, bytes ? bytes : 1);
-    DWORD read = 0;
-    if (!buffer || !ReadFile(file, buffer, bytes, &read, nullptr) || read != bytes) return 2;
-    CloseHandle(file);
+    DWORD bytes = 0;
+    uint8_t* buffer = ReadWholeFile(argument, ROM_MAX_FILE_BYTES, &bytes);
+    if (!buffer) return 2;
     return XXH3_64bits(buffer, bytes) == ROM_ACCEPTED_HASH ? 0 : 1;
 }
