@@ -479,6 +479,8 @@ TEST_F(SilentInstall, UpdateWithoutTheRomKeepsTheCopyAndTheSaves)
     CreateDirectoryW(InFolder(L"saves").c_str(), nullptr);
     ASSERT_TRUE(WriteText(InFolder(L"saves\\slot1.sav"), "progress"));
     ASSERT_TRUE(WriteText(InFolder(L"settings.json"), "{}"));
+    // A fixed pause, as nothing can be waited on here: a rewrite of the ROM copy must get a
+    // later write time than the first install gave it, whatever the file system's clock step.
     Sleep(1100);
 
     SetupRun run = Install(L"/S /dir " + Quoted(folder));
