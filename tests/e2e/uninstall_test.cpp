@@ -34,6 +34,7 @@ protected:
     }
     void TearDown() override
     {
+        EndLeftoverUninstallers();
         RemoveShellEntries();
         if (!drive_device.empty()) RunHostCommand(L"rm", L"-f \"" + drive_device + L"\"");
         for (const std::wstring& path : planted) {
@@ -41,6 +42,24 @@ protected:
             DeleteFileW((path + L".ran").c_str());
         }
         RemoveScratchFolder(root);
+    }
+
+    // A failing test can leave an uninstaller waiting at a message box, which would keep
+    // the test run waiting too: such a process is ended, so that the failure shows at once.
+    static void EndLeftoverUninstallers()
+    {
+        for (int i = 0; i < 20; i++) {
+            HWND box = FindWindowW(L"#32770", CAPTION);
+            if (!box) box = FindWindowW(L"#32770", L"Torrentine PC");
+            if (!box) return;
+            DWORD id = 0;
+            GetWindowThreadProcessId(box, &id);
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            if (!process) return;
+            TerminateProcess(process, 255);
+            WaitForSingleObject(process, 10000);
+            CloseHandle(process);
+        }
     }
 
     void InstallInto(const std::wstring& where)
@@ -123,6 +142,24 @@ protected:
         if (process.hThread) CloseHandle(process.hThread);
         process.hThread = nullptr;
         return WaitForWindowProcess(process.hProcess, 60000);
+    }
+
+    // From the first question on, answers as a player removing everything would: Yes, Yes
+    // to the saves, OK to the final message. Returns stage 2's exit code.
+    static DWORD RemoveEverythingInteractively(HWND first_question)
+    {
+        HANDLE stage2 = OpenWindowProcess(first_question);
+        AnswerMessageBox(first_question, IDYES);
+        HWND box = WaitForMessageBox(CAPTION, 20000);
+        EXPECT_NE(box, nullptr);
+        if (box) AnswerMessageBox(box, IDYES);
+        box = box ? WaitForMessageBox(CAPTION, 30000) : nullptr;
+        EXPECT_NE(box, nullptr);
+        if (box) {
+            EXPECT_EQ(MessageBoxText(box), L"Torrentine PC has been removed.");
+            AnswerMessageBox(box, IDOK);
+        }
+        return WaitForWindowProcess(stage2, 30000);
     }
 
     static bool MakeShortcut(const std::wstring& path, const std::wstring& target)
@@ -309,16 +346,7 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     ASSERT_EQ(stage1.exit_code, 0u);
     box = WaitForMessageBox(CAPTION, 20000);
     ASSERT_NE(box, nullptr);
-    stage2 = OpenWindowProcess(box);
-    AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(CAPTION, 20000);
-    ASSERT_NE(box, nullptr);
-    AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(CAPTION, 30000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), L"Torrentine PC has been removed.");
-    AnswerMessageBox(box, IDOK);
-    EXPECT_EQ(WaitForWindowProcess(stage2, 30000), 0u);
+    EXPECT_EQ(RemoveEverythingInteractively(box), 0u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
     EXPECT_FALSE(FolderExists(folder));
     ExpectShellEntries(false);
@@ -606,16 +634,7 @@ TEST_F(Uninstall, PlantedProgramsNeverRunAndNoFileIsReplaced)
     EXPECT_EQ(copies[0].size(), std::wstring(L"Uninstall_TorrentinePC_").size() + 16 + 4) << Utf8(copies[0]);
     EXPECT_EQ(copies[0].find_first_not_of(L"0123456789ABCDEF", 23), copies[0].size() - 4) << Utf8(copies[0]);
 
-    HANDLE stage2 = OpenWindowProcess(box);
-    AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(CAPTION, 20000);
-    ASSERT_NE(box, nullptr);
-    AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(CAPTION, 30000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), L"Torrentine PC has been removed.");
-    AnswerMessageBox(box, IDOK);
-    EXPECT_EQ(WaitForWindowProcess(stage2, 30000), 0u);
+    EXPECT_EQ(RemoveEverythingInteractively(box), 0u);
     EXPECT_TRUE(WaitUntilGone(temp_folder + copies[0], 30000));
 
     for (const std::wstring& path : planted) EXPECT_FALSE(FileExists(path + L".ran")) << Utf8(path);
