@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <wchar.h>
 
 #include "app/default_folder.h"
 #include "base/command_line.h"
@@ -29,10 +30,20 @@ static void AttachParentConsole(void)
     if (given != nullptr && given != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, given);
 }
 
+// A path that does not fit comes back cut, and a cut path names another file or folder
+// (cut at a backslash, the install folder's parent): then the own path stays empty and
+// each mode that needs it refuses. One unit more than the field tells a cut apart.
+static void RecordOwnPath(void)
+{
+    wchar_t own[SETUP_PATH_UNITS + 1];
+    DWORD units = GetModuleFileNameW(nullptr, own, SETUP_PATH_UNITS + 1);
+    if (units > 0 && units < SETUP_PATH_UNITS) wmemcpy(g_setup.own_path, own, units + 1);
+}
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
     HardenProcess();
-    GetModuleFileNameW(nullptr, g_setup.own_path, SETUP_PATH_UNITS);
+    RecordOwnPath();
 
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);

@@ -39,3 +39,38 @@ int CopyOptionValue(wchar_t* field, const wchar_t* value)
     wmemcpy(field, value, wcslen(value) + 1);
     return 1;
 }
+
+static int PutUnits(wchar_t* buffer, size_t capacity, size_t* at, wchar_t unit, size_t count)
+{
+    if (*at + count >= capacity) return 0;
+    for (size_t i = 0; i < count; i++) buffer[(*at)++] = unit;
+    return 1;
+}
+
+int QuoteArgument(wchar_t* buffer, size_t capacity, const wchar_t* text)
+{
+    if (capacity == 0) return -1;
+    size_t at = 0;
+    int fits = PutUnits(buffer, capacity, &at, L'"', 1);
+    const wchar_t* next = text;
+    while (fits) {
+        size_t backslashes = 0;
+        while (*next == L'\\') {
+            backslashes++;
+            next++;
+        }
+        if (*next == L'\0') {
+            fits = PutUnits(buffer, capacity, &at, L'\\', backslashes * 2) &&
+                   PutUnits(buffer, capacity, &at, L'"', 1);
+            break;
+        }
+        if (*next == L'"')
+            fits = PutUnits(buffer, capacity, &at, L'\\', backslashes * 2 + 1);
+        else
+            fits = PutUnits(buffer, capacity, &at, L'\\', backslashes);
+        fits = fits && PutUnits(buffer, capacity, &at, *next, 1);
+        next++;
+    }
+    buffer[fits ? at : 0] = L'\0';
+    return fits ? (int)at : -1;
+}

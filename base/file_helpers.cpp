@@ -16,23 +16,193 @@ int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count)
     return ok && written == count;
 }
 
+// Deletions act on a directory entry itself, never on what a link there points to. Windows
+// opens a link itself when asked (FILE_FLAG_OPEN_REPARSE_POINT); Wine ignores that and
+// resolves Unix symbolic links even in DeleteFileW and RemoveDirectoryW, which then delete
+// the target. So every entry is opened first, and a handle that names another place than
+// the entry's own (its folder's place, a backslash, its name) is a link: it is left alone.
+
+#define ENTRY_SHARING (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
+#define ENTRY_ITSELF (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS)
+// A handle's name on its volume may be longer than the path that reached it (a
+// substituted drive resolves to its real folder).
+#define PLACE_UNITS 1024
+
+// Where an open file or folder really is: its volume and its path on that volume, without
+// a trailing backslash. (The name query works at every length; under Wine the final-path
+// query stops at 260 units.)
+struct FilePlace {
+    DWORD volume;
+    wchar_t path[PLACE_UNITS];
+};
+
+static int ReadPlace(HANDLE handle, FilePlace* place)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    union {
+        FILE_NAME_INFO name;
+        BYTE bytes[sizeof(FILE_NAME_INFO) + PLACE_UNITS * sizeof(wchar_t)];
+    } block;
+    if (!GetFileInformationByHandle(handle, &info) ||
+        !GetFileInformationByHandleEx(handle, FileNameInfo, &block, sizeof block))
+        return 0;
+    size_t units = block.name.FileNameLength / sizeof(wchar_t);
+    if (units >= PLACE_UNITS) return 0;
+    if (units > 0 && block.name.FileName[units - 1] == L'\\') units--;  // a volume's root
+    wmemcpy(place->path, block.name.FileName, units);
+    place->path[units] = L'\0';
+    place->volume = info.dwVolumeSerialNumber;
+    return 1;
+}
+
+// The place of a folder the caller names (links on the way to it are the caller's choice).
+static int ReadFolderPlace(const wchar_t* folder, FilePlace* place)
+{
+    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES, ENTRY_SHARING, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    int known = ReadPlace(handle, place);
+    CloseHandle(handle);
+    return known;
+}
+
+static int HandleIsEntryItself(HANDLE handle, const FilePlace* folder, const wchar_t* name)
+{
+    FilePlace entry;
+    wchar_t expected[PLACE_UNITS];
+    if (!ReadPlace(handle, &entry) || JoinPath(expected, PLACE_UNITS, folder->path, name) < 0)
+        return 0;
+    return entry.volume == folder->volume &&
+           CompareStringOrdinal(entry.path, -1, expected, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Opens folder\name (already joined into path) as itself, with its own attributes.
+static HANDLE OpenEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                              DWORD access, DWORD* attributes)
+{
+    HANDLE handle = CreateFileW(path, access | DELETE | FILE_READ_ATTRIBUTES, ENTRY_SHARING,
+                                nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return handle;
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !HandleIsEntryItself(handle, folder, name)) {
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    *attributes = tag.FileAttributes;
+    return handle;
+}
+
+static int DeleteByHandle(HANDLE handle)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+// A file, or a link of any kind, but never a real folder.
+static int DeleteEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                             int clear_attributes)
+{
+    DWORD attributes = 0;
+    HANDLE handle = OpenEntryItself(path, folder, name,
+                                    clear_attributes ? FILE_WRITE_ATTRIBUTES : 0, &attributes);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    int deleted = 0;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (clear_attributes) {
+            FILE_BASIC_INFO basic;
+            ZeroMemory(&basic, sizeof basic);  // zero times: left as they are
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+        }
+        deleted = DeleteByHandle(handle);
+    }
+    CloseHandle(handle);
+    return deleted;
+}
+
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name)
 {
     wchar_t path[SETUP_JOIN_UNITS];
+    FilePlace place;
     if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;  // never a cut path
-    return DeleteFileW(path) != 0;
+    if (!ReadFolderPlace(folder, &place)) return 0;
+    return DeleteEntryItself(path, &place, name, 0);
+}
+
+// Splits path into its folder (a drive root keeps its backslash) and its last name.
+static int SplitLastName(const wchar_t* path, wchar_t* folder, const wchar_t** name)
+{
+    const wchar_t* last = wcsrchr(path, L'\\');
+    if (!last || !last[1] || last == path) return 0;
+    size_t units = (size_t)(last - path);
+    if (units >= SETUP_JOIN_UNITS - 1) return 0;
+    wmemcpy(folder, path, units);
+    if (units == 2 && folder[1] == L':') folder[units++] = L'\\';
+    folder[units] = L'\0';
+    *name = last + 1;
+    return 1;
+}
+
+int DeletePathItself(const wchar_t* path)
+{
+    wchar_t folder[SETUP_JOIN_UNITS];
+    const wchar_t* name = nullptr;
+    FilePlace place;
+    if (!SplitLastName(path, folder, &name) || !ReadFolderPlace(folder, &place)) return 0;
+    return DeleteEntryItself(path, &place, name, 0);
+}
+
+static int SameUnitIgnoringCase(wchar_t a, wchar_t b)
+{
+    return CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
+}
+
+// "*" and "?" over the long name only: the platform's search also matches 8.3 short
+// names, so "chat.logs" (short name CHAT~1.LOG) would otherwise match "*.log".
+static int NameMatches(const wchar_t* name, const wchar_t* pattern)
+{
+    const wchar_t* after_star = nullptr;
+    const wchar_t* retry = nullptr;
+    while (*name) {
+        if (*pattern == L'*') {
+            after_star = ++pattern;
+            retry = name;
+        } else if (*pattern && (*pattern == L'?' || SameUnitIgnoringCase(*pattern, *name))) {
+            pattern++;
+            name++;
+        } else if (after_star) {
+            pattern = after_star;
+            name = ++retry;
+        } else {
+            return 0;
+        }
+    }
+    while (*pattern == L'*') pattern++;
+    return *pattern == L'\0';
+}
+
+static HANDLE FindFirstLongName(const wchar_t* search, WIN32_FIND_DATAW* entry)
+{
+    return FindFirstFileExW(search, FindExInfoBasic, entry, FindExSearchNameMatch, nullptr, 0);
 }
 
 void DeleteMatching(const wchar_t* folder, const wchar_t* pattern)
 {
     wchar_t search[SETUP_JOIN_UNITS];
+    FilePlace place;
     if (JoinPath(search, SETUP_JOIN_UNITS, folder, pattern) < 0) return;
+    if (!ReadFolderPlace(folder, &place)) return;
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(search, &entry);
+    HANDLE find = FindFirstLongName(search, &entry);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteInFolder(folder, entry.cFileName);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (!NameMatches(entry.cFileName, pattern)) continue;
+        wchar_t path[SETUP_JOIN_UNITS];
+        if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
+        DeleteEntryItself(path, &place, entry.cFileName, 0);
     } while (FindNextFileW(find, &entry));
     FindClose(find);
 }
@@ -42,100 +212,93 @@ static int IsDotOrDotDot(const wchar_t* name)
     return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
+static int DeleteTreeEntry(const wchar_t* path, const FilePlace* folder, const wchar_t* name);
+
+// Lists the folder through the handle that was checked, so that the listing is of that
+// folder and no other. (A second open by path would also clash with the handle's delete
+// access: the platform's directory search does not share deletion.)
+static void DeleteEntriesBelow(HANDLE folder, const wchar_t* path)
+{
+    // On the heap: this frame repeats once per level of the tree.
+    const DWORD capacity = 16384;
+    BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, capacity + sizeof(FilePlace));
+    if (!block) return;
+    FilePlace* place = (FilePlace*)(block + capacity);
+    if (!ReadPlace(folder, place)) {
+        LocalFree(block);
+        return;
+    }
+    while (GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, block, capacity)) {
+        FILE_ID_BOTH_DIR_INFO* entry = (FILE_ID_BOTH_DIR_INFO*)block;
+        for (;;) {
+            wchar_t name[MAX_PATH], child[SETUP_JOIN_UNITS];
+            size_t units = entry->FileNameLength / sizeof(wchar_t);
+            if (units < MAX_PATH) {
+                wmemcpy(name, entry->FileName, units);
+                name[units] = L'\0';
+                if (!IsDotOrDotDot(name) && JoinPath(child, SETUP_JOIN_UNITS, path, name) >= 0) {
+                    if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        DeleteTreeEntry(child, place, name);
+                    else
+                        DeleteEntryItself(child, place, name, 1);
+                }
+            }
+            if (!entry->NextEntryOffset) break;
+            entry = (FILE_ID_BOTH_DIR_INFO*)((BYTE*)entry + entry->NextEntryOffset);
+        }
+    }
+    LocalFree(block);
+}
+
+// folder\name (joined into path): a link is removed as a link; a real folder is emptied
+// and removed; a file standing where a folder was expected is left alone.
+static int DeleteTreeEntry(const wchar_t* path, const FilePlace* folder, const wchar_t* name)
+{
+    DWORD attributes = 0;
+    HANDLE handle = OpenEntryItself(path, folder, name, FILE_LIST_DIRECTORY, &attributes);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    int removed = 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        removed = DeleteByHandle(handle);
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        DeleteEntriesBelow(handle, path);
+        removed = DeleteByHandle(handle);  // refused while anything is left inside
+    }
+    CloseHandle(handle);
+    return removed;
+}
+
 int DeleteTree(const wchar_t* folder)
 {
-    wchar_t search[SETUP_JOIN_UNITS];
-    if (FormatText(search, SETUP_JOIN_UNITS, L"%s\\*", folder) >= 0) {
-        WIN32_FIND_DATAW entry;
-        HANDLE find = FindFirstFileW(search, &entry);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                if (IsDotOrDotDot(entry.cFileName)) continue;
-                wchar_t path[SETUP_JOIN_UNITS];
-                if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
-                DWORD kind = entry.dwFileAttributes &
-                             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-                if (kind == FILE_ATTRIBUTE_DIRECTORY) {
-                    DeleteTree(path);
-                    continue;
-                }
-                SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveDirectoryW(path);  // a link: removed, its target untouched
-                else
-                    DeleteFileW(path);
-            } while (FindNextFileW(find, &entry));
-            FindClose(find);
-        }
-    }
-    return RemoveDirectoryW(folder) != 0;
-}
-
-struct FolderIdentity {
-    int known;
-    DWORD volume;
-    DWORD index_high;
-    DWORD index_low;
-};
-
-static int ReadFolderIdentity(const wchar_t* folder, FolderIdentity* identity)
-{
-    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return 0;
-    BY_HANDLE_FILE_INFORMATION info;
-    BOOL ok = GetFileInformationByHandle(handle, &info);
-    CloseHandle(handle);
-    if (!ok) return 0;
-    identity->known = 1;
-    identity->volume = info.dwVolumeSerialNumber;
-    identity->index_high = info.nFileIndexHigh;
-    identity->index_low = info.nFileIndexLow;
-    return 1;
-}
-
-// Every level adds at least two units to a path of at most 519, so no descent is deeper.
-#define TREE_MAX_DEPTH (SETUP_JOIN_UNITS / 2)
-
-static uint64_t TreeSizeBelow(const wchar_t* folder, FolderIdentity* ancestors, int depth)
-{
-    if (depth >= TREE_MAX_DEPTH) return 0;
-    FolderIdentity* self = &ancestors[depth];
-    self->known = 0;
-    if (ReadFolderIdentity(folder, self)) {
-        for (int i = 0; i < depth; i++) {
-            if (ancestors[i].known && ancestors[i].volume == self->volume &&
-                ancestors[i].index_high == self->index_high &&
-                ancestors[i].index_low == self->index_low)
-                return 0;  // a link back to a folder this descent is already inside
-        }
-    }
-
-    wchar_t search[SETUP_JOIN_UNITS];
-    if (FormatText(search, SETUP_JOIN_UNITS, L"%s\\*", folder) < 0) return 0;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(search, &entry);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    uint64_t sum = 0;
-    do {
-        if (IsDotOrDotDot(entry.cFileName)) continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            wchar_t path[SETUP_JOIN_UNITS];
-            if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
-            sum += TreeSizeBelow(path, ancestors, depth + 1);
-        } else {
-            sum += ((uint64_t)entry.nFileSizeHigh << 32) | entry.nFileSizeLow;
-        }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    return sum;
+    wchar_t parent[SETUP_JOIN_UNITS];
+    const wchar_t* name = nullptr;
+    FilePlace place;
+    if (!SplitLastName(folder, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
+    return DeleteTreeEntry(folder, &place, name);
 }
 
 uint64_t TreeSize(const wchar_t* folder)
 {
-    FolderIdentity ancestors[TREE_MAX_DEPTH];
-    return TreeSizeBelow(folder, ancestors, 0);
+    wchar_t search[SETUP_JOIN_UNITS];
+    if (FormatText(search, SETUP_JOIN_UNITS, L"%s\\*", folder) < 0) return 0;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstLongName(search, &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    uint64_t sum = 0;
+    do {
+        if (IsDotOrDotDot(entry.cFileName)) continue;
+        DWORD kind = entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        if (kind == FILE_ATTRIBUTE_DIRECTORY) {
+            // Links are never entered, so no cycle can form; the join limit bounds the depth.
+            wchar_t path[SETUP_JOIN_UNITS];
+            if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
+            sum += TreeSize(path);
+        } else {
+            sum += ((uint64_t)entry.nFileSizeHigh << 32) | entry.nFileSizeLow;  // a link: itself
+        }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    return sum;
 }
 
 // Creates path as a new file holding exactly count bytes; fails when the name exists.

@@ -6,18 +6,23 @@
 // Creates or replaces path with exactly count bytes in one write. 1 when all were written.
 int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count);
 
-// Deletes folder\name. Nonzero when the file was deleted.
-int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
+// The deletions never act through a link: a link is removed as itself, with its target
+// untouched, or stays where that cannot be done (Wine cannot remove a Unix symbolic link).
 
-// Deletes the files (never folders) directly in folder that match the wildcard pattern.
+// Deletes the file or link folder\name (never a real folder). Nonzero when it was deleted.
+int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
+// The same for a full path.
+int DeletePathItself(const wchar_t* path);
+
+// Deletes the files (never folders) directly in folder whose long names match the
+// wildcard pattern ("*" and "?", case ignored).
 void DeleteMatching(const wchar_t* folder, const wchar_t* pattern);
 
-// Deletes folder and everything below it; directory links are removed, never entered.
-// Nonzero when the folder itself was removed.
+// Deletes folder and everything below it; links are removed, never entered, and a folder
+// that is itself a link is removed as a link. Nonzero when the folder itself was removed.
 int DeleteTree(const wchar_t* folder);
 
-// Bytes of all files below folder, following directory links (each folder at most once
-// along one descent, so a cycle of links ends).
+// Bytes of all files below folder. Links are never followed: each counts as itself.
 uint64_t TreeSize(const wchar_t* folder);
 
 // Replaces path by exactly count bytes, or leaves it as it was: the bytes go to a new

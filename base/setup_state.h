@@ -12,7 +12,8 @@
 #define WM_SETUP_DONE     (WM_APP + 3)  // wParam: the failure flag of the run that just ended
 
 struct SetupState {
-    wchar_t own_path[SETUP_PATH_UNITS];        // entry point, first step; read-only afterwards
+    wchar_t own_path[SETUP_PATH_UNITS];        // entry point, first step; read-only afterwards;
+                                               // empty when the path does not fit (never cut)
     int silent;                                // "/S"; settled once before anything else
 
     // The install request: written by the entry point (silent) or the window (Install).

@@ -26,6 +26,13 @@ static const char PORTABLE_NOTE[] =
 static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t* length)
 {
     const wchar_t* folder = g_setup.install_folder;
+    if (g_setup.own_path[0] == L'\0') {
+        // Without its own path setup cannot copy itself as the uninstaller, and an
+        // installation without one could not be removed.
+        ReportFailure(L"The setup program's path is too long to be read: move it to a shorter "
+                      L"path and run it again.");
+        return 0;
+    }
     int limit = InstallFolderLimit(measured);
     wchar_t refusal[STATUS_TEXT_UNITS];
     if (g_setup.install_folder_too_long) {

@@ -7,7 +7,9 @@
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
+#include "install/install_worker.h"
 #include "install/shell_registration.h"
+#include "rom/rom_image.h"
 #include "uninstall/uninstaller.h"
 
 static const wchar_t* const GAME_FILES[] = {
@@ -21,17 +23,27 @@ static const wchar_t* const SAVE_TREES[] = {L"saves", L"mods", L"mod_config"};
 // Retries a file that another process may still hold: 1 when it is gone or was never
 // there, 0 when every attempt failed. A run that gives up reports at once, without the
 // last sleep.
-static int DeleteWithRetries(const wchar_t* path, int stop_at_last_failure)
+static int DeleteWithRetries(const wchar_t* folder, const wchar_t* name, int stop_at_last_failure)
 {
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
     for (int attempt = 1; attempt <= UNINSTALL_RETRIES; attempt++) {
         DWORD attributes = GetFileAttributesW(path);
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
             return 1;
-        if (DeleteFileW(path)) return 1;
+        if (DeleteInFolder(folder, name)) return 1;
         if (attempt == UNINSTALL_RETRIES && stop_at_last_failure) return 0;
         Sleep(UNINSTALL_RETRY_MS);
     }
     return 0;
+}
+
+static int IsFileIn(const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // A path made comparable: absolute, without a trailing backslash (except a drive root's).
@@ -101,15 +113,35 @@ static void RemoveShortcutIntoFolder(REFKNOWNFOLDERID where, const wchar_t* fold
 {
     wchar_t shortcut[SETUP_JOIN_UNITS];
     KnownFolderFilePath(where, SHORTCUT_NAME, shortcut, SETUP_JOIN_UNITS);
-    if (shortcut[0] && ShortcutPointsIntoFolder(shortcut, folder)) DeleteFileW(shortcut);
+    if (shortcut[0] && ShortcutPointsIntoFolder(shortcut, folder)) DeletePathItself(shortcut);
+}
+
+// The game executable says the folder is the game's; the note, the ROM copy or the entry
+// naming the folder says setup put it there (a downloaded game executable alone does not).
+// What an earlier uninstall keeps (the note, saves, settings) is not enough without the
+// game, and a run stopped by the running game removed nothing, so it still qualifies.
+int FolderHoldsInstallation(const wchar_t* folder)
+{
+    return IsFileIn(folder, GAME_EXE_NAME) &&
+           (IsFileIn(folder, PORTABLE_NOTE_NAME) || IsFileIn(folder, ROM_COPY_NAME) ||
+            UninstallEntryNamesFolder(folder));
+}
+
+int ConfirmInstallation(const wchar_t* folder, int interactive)
+{
+    if (FolderHoldsInstallation(folder)) return 1;
+    if (interactive) {
+        wchar_t text[UNINSTALL_QUESTION_UNITS];
+        FormatText(text, UNINSTALL_QUESTION_UNITS,
+                   L"There is no Torrentine PC installation in\n%s\n\nNothing was removed.", folder);
+        MessageBoxW(nullptr, text, UNINSTALL_CAPTION, MB_ICONERROR);
+    }
+    return 0;
 }
 
 int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
 {
-    wchar_t game[SETUP_JOIN_UNITS], uninstaller[SETUP_JOIN_UNITS];
-    JoinPath(game, SETUP_JOIN_UNITS, folder, L"TorrentinePC.exe");
-    JoinPath(uninstaller, SETUP_JOIN_UNITS, folder, L"Uninstall.exe");
-
+    if (!ConfirmInstallation(folder, interactive)) return UNINSTALL_DECLINED;
     if (interactive) {
         wchar_t question[UNINSTALL_QUESTION_UNITS];
         FormatText(question, UNINSTALL_QUESTION_UNITS, L"Remove Torrentine PC from\n%s ?", folder);
@@ -123,12 +155,14 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
         delete_saves = answer == IDYES;
     }
 
-    DeleteWithRetries(uninstaller, 0);
-    if (!DeleteWithRetries(game, interactive) && interactive) {
+    // The game goes first: while it runs, an interactive run removes nothing at all, and
+    // "Uninstall.exe", which the entry names, is still there for the next try.
+    if (!DeleteWithRetries(folder, GAME_EXE_NAME, interactive) && interactive) {
         MessageBoxW(nullptr, L"The game seems to be running. Close it and run the uninstaller again.",
                     L"Torrentine PC", MB_ICONWARNING);
         return UNINSTALL_GAME_RUNNING;
     }
+    DeleteWithRetries(folder, UNINSTALLER_NAME, 0);
 
     for (const wchar_t* name : GAME_FILES) DeleteInFolder(folder, name);
     DeleteMatching(folder, L"*.log");

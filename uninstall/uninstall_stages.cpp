@@ -1,70 +1,126 @@
 #include <windows.h>
+#include <ntsecapi.h>
 #include <shlwapi.h>
 #include <wchar.h>
 
 #include "base/command_line.h"
+#include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "uninstall/uninstaller.h"
 
-static int StartProcess(wchar_t* command_line, DWORD flags)
+// Both children are named by full path, never searched for (a search starts in the
+// program's own folder, here the temporary folder, where anyone can put a cmd.exe), and
+// start in the system folder, so that neither holds on to the install folder.
+static int StartProcess(const wchar_t* program, wchar_t* command_line, DWORD flags,
+                        const wchar_t* current_folder)
 {
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessW(program, command_line, nullptr, nullptr, FALSE, flags, nullptr,
+                        current_folder, &startup, &process))
         return 0;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 1;
 }
 
+static int ReadSystemFolder(wchar_t* folder)
+{
+    UINT units = GetSystemDirectoryW(folder, SETUP_PATH_UNITS);
+    return units > 0 && units < SETUP_PATH_UNITS;
+}
+
+// Without its own path the uninstaller cannot tell which folder it belongs to.
+static int RefuseWithoutOwnPath(void)
+{
+    if (!g_setup.silent)
+        MessageBoxW(nullptr, L"The uninstaller's path is too long to be read. Nothing was removed.",
+                    UNINSTALL_CAPTION, MB_ICONERROR);
+    return UNINSTALL_DECLINED;
+}
+
 void ScheduleSelfDelete(void)
 {
-    wchar_t command[UNINSTALL_STAGE_COMMAND_UNITS];
-    // A cut command could name another file: then nothing is deleted.
-    if (FormatText(command, UNINSTALL_STAGE_COMMAND_UNITS,
-                   L"cmd.exe /c ping 127.0.0.1 -n 3 >nul & del /f /q \"%s\"", g_setup.own_path) < 0)
+    wchar_t system[SETUP_PATH_UNITS], cmd[SETUP_JOIN_UNITS], command[UNINSTALL_STAGE_COMMAND_UNITS];
+    // cmd expands %...% even between quotes, so such a path could name another file; a cut
+    // command could too. Then nothing is deleted.
+    if (!g_setup.own_path[0] || wcschr(g_setup.own_path, L'%') || !ReadSystemFolder(system) ||
+        JoinPath(cmd, SETUP_JOIN_UNITS, system, L"cmd.exe") < 0)
         return;
-    StartProcess(command, CREATE_NO_WINDOW);
+    // /s: cmd strips exactly the outer pair of quotes; /d: no AutoRun commands first.
+    if (FormatText(command, UNINSTALL_STAGE_COMMAND_UNITS,
+                   L"\"%s\" /d /s /c \"\"%s\\PING.EXE\" 127.0.0.1 -n 3 >nul & del /f /q \"%s\"\"",
+                   cmd, system, g_setup.own_path) < 0)
+        return;
+    StartProcess(cmd, command, CREATE_NO_WINDOW, system);
+}
+
+// A copy under a name no one can know in advance, and never over an existing file: a file
+// placed there beforehand is neither replaced nor run.
+static int CopyToNewTemporaryFile(wchar_t* copy)
+{
+    wchar_t temp[SETUP_PATH_UNITS];
+    DWORD units = GetTempPathW(SETUP_PATH_UNITS, temp);
+    if (units == 0 || units >= SETUP_PATH_UNITS) return 0;
+    for (int attempt = 0; attempt < 8; attempt++) {
+        ULONG random[2];
+        if (!RtlGenRandom(random, sizeof random) ||
+            FormatText(copy, SETUP_JOIN_UNITS, UNINSTALL_TEMP_COPY_FORMAT, temp,
+                       (unsigned long)random[0], (unsigned long)random[1]) < 0)
+            return 0;
+        if (CopyFileW(g_setup.own_path, copy, TRUE)) return 1;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return 0;
+    }
+    return 0;
+}
+
+static int StartStage2(const wchar_t* copy, const wchar_t* folder, int delete_saves)
+{
+    wchar_t system[SETUP_PATH_UNITS], quoted_copy[UNINSTALL_STAGE_COMMAND_UNITS];
+    wchar_t quoted_folder[UNINSTALL_STAGE_COMMAND_UNITS], command[UNINSTALL_STAGE_COMMAND_UNITS];
+    return ReadSystemFolder(system) &&
+           QuoteArgument(quoted_copy, UNINSTALL_STAGE_COMMAND_UNITS, copy) >= 0 &&
+           QuoteArgument(quoted_folder, UNINSTALL_STAGE_COMMAND_UNITS, folder) >= 0 &&
+           FormatText(command, UNINSTALL_STAGE_COMMAND_UNITS, L"%s /uninstall2 %s%s%s", quoted_copy,
+                      quoted_folder, g_setup.silent ? L" /S" : L"",
+                      delete_saves ? L" /delsaves" : L"") >= 0 &&
+           StartProcess(copy, command, 0, system);
 }
 
 int RunUninstallStage1(int argc, wchar_t** argv)
 {
     int delete_saves = HasFlag(argc, argv, L"/delsaves");
+    if (!g_setup.own_path[0]) return RefuseWithoutOwnPath();
     wchar_t folder[SETUP_PATH_UNITS];
     wmemcpy(folder, g_setup.own_path, SETUP_PATH_UNITS);
     PathRemoveFileSpecW(folder);
+    if (!ConfirmInstallation(folder, !g_setup.silent)) return UNINSTALL_DECLINED;
 
-    wchar_t temp[SETUP_PATH_UNITS];
-    DWORD units = GetTempPathW(SETUP_PATH_UNITS, temp);
     wchar_t copy[SETUP_JOIN_UNITS];
-    int copied = units > 0 && units < SETUP_PATH_UNITS &&
-                 FormatText(copy, SETUP_JOIN_UNITS, UNINSTALL_TEMP_COPY_FORMAT, temp,
-                            (unsigned long)GetCurrentProcessId()) >= 0 &&
-                 CopyFileW(g_setup.own_path, copy, FALSE);
-    if (copied) {
-        wchar_t command[UNINSTALL_STAGE_COMMAND_UNITS];
-        if (FormatText(command, UNINSTALL_STAGE_COMMAND_UNITS, L"\"%s\" /uninstall2 \"%s\"%s%s", copy,
-                       folder, g_setup.silent ? L" /S" : L"",
-                       delete_saves ? L" /delsaves" : L"") >= 0 &&
-            StartProcess(command, 0))
-            return 0;
+    if (CopyToNewTemporaryFile(copy)) {
+        if (StartStage2(copy, folder, delete_saves)) return 0;
+        DeletePathItself(copy);  // this run's own copy, never started
     }
     return UninstallFolder(folder, !g_setup.silent, delete_saves);
 }
 
-// Only a full path names a folder to remove: an empty or relative one would resolve
-// against whatever the current folder happens to be.
+// Only a full path names a folder to remove: a relative one, or one relative to a drive's
+// current folder ("R:", "\Games"), would resolve against whatever is current.
 static int IsUsableFolder(const wchar_t* folder)
 {
-    return folder[0] != L'\0' && !PathIsRelativeW(folder) && wcslen(folder) < SETUP_PATH_UNITS;
+    int drive_path = ((folder[0] | 0x20) >= L'a' && (folder[0] | 0x20) <= L'z' &&
+                      folder[1] == L':' && folder[2] == L'\\');
+    int network_path = folder[0] == L'\\' && folder[1] == L'\\';
+    return (drive_path || network_path) && wcslen(folder) < SETUP_PATH_UNITS;
 }
 
 int RunUninstallStage2(int argc, wchar_t** argv)
 {
+    if (!g_setup.own_path[0]) return RefuseWithoutOwnPath();  // cannot even delete itself
     const wchar_t* folder = OptionValue(argc, argv, L"/uninstall2");
     int result = UNINSTALL_DECLINED;
     if (folder && IsUsableFolder(folder))

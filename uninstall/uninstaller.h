@@ -9,7 +9,8 @@
 
 #define UNINSTALL_RETRIES 50
 #define UNINSTALL_RETRY_MS 100
-#define UNINSTALL_TEMP_COPY_FORMAT L"%sUninstall_TorrentinePC_%lu.exe"
+// The temporary copy: the temporary folder (ending in a backslash) and 64 random bits.
+#define UNINSTALL_TEMP_COPY_FORMAT L"%sUninstall_TorrentinePC_%08lX%08lX.exe"
 #define UNINSTALL_STAGE_COMMAND_UNITS 780
 #define UNINSTALL_QUESTION_UNITS 648
 #define UNINSTALL_CAPTION L"Torrentine PC - Uninstall"
@@ -19,6 +20,10 @@ int RunUninstallStage1(int argc, wchar_t** argv);
 int RunUninstallStage2(int argc, wchar_t** argv);
 
 int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves);
+// 1 when folder holds an installation (see the evidence in its definition).
+int FolderHoldsInstallation(const wchar_t* folder);
+// The same; otherwise says so when interactive and returns 0.
+int ConfirmInstallation(const wchar_t* folder, int interactive);
 void ScheduleSelfDelete(void);
 
 // 1 when the registered uninstall entry's "InstallLocation" names folder, compared as paths

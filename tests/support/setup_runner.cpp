@@ -226,6 +226,14 @@ std::vector<std::wstring> ListFilesBelow(const std::wstring& folder)
     return files;
 }
 
+std::vector<std::pair<std::wstring, std::vector<uint8_t>>> FilesAndBytesBelow(const std::wstring& folder)
+{
+    std::vector<std::pair<std::wstring, std::vector<uint8_t>>> files;
+    for (const std::wstring& name : ListFilesBelow(folder))
+        files.push_back({name, ReadBytes(folder + L"\\" + name)});
+    return files;
+}
+
 bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
                      const std::vector<uint8_t>& package, bool remove)
 {

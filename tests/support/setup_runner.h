@@ -70,6 +70,8 @@ HANDLE OpenWindowProcess(HWND window);
 
 // Every file below folder, as paths relative to it.
 std::vector<std::wstring> ListFilesBelow(const std::wstring& folder);
+// Every file below folder with its bytes, to show that nothing there changed.
+std::vector<std::pair<std::wstring, std::vector<uint8_t>>> FilesAndBytesBelow(const std::wstring& folder);
 
 // A copy of exe whose package resource is replaced by bytes (or removed when empty).
 bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,

@@ -87,8 +87,8 @@ bool RunHostCommand(const wchar_t* program, const std::wstring& arguments)
     return true;
 }
 
-// What Win32 cannot remove under Wine (links to folders, names past the join limit) goes
-// through the host's rm, on the folder's Unix path.
+// The host's rm on the folder's Unix path: it removes links as links, and names past the
+// join limit.
 static void RemoveWithHostTools(const std::wstring& folder)
 {
     std::wstring path = UnixPath(folder);
@@ -98,11 +98,13 @@ static void RemoveWithHostTools(const std::wstring& folder)
         Sleep(20);
 }
 
+// Under Wine, DeleteFileW and RemoveDirectoryW act on a link's target, so the host's rm,
+// which never follows links, goes first; Win32 only where there is no host.
 void RemoveScratchFolder(const std::wstring& folder)
 {
     if (folder.size() <= 3) return;
-    RemoveBelow(folder);
-    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveWithHostTools(folder);
+    RemoveWithHostTools(folder);
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveBelow(folder);
 }
 
 bool WriteBytes(const std::wstring& path, const void* data, size_t count)

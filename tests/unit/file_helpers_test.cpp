@@ -76,6 +76,8 @@ TEST_F(FileHelpersTest, DeleteMatchingOnlyFilesDirectlyInTheFolder)
     Make(L"settings.json", 1);
     Make(L"settings.json.bak", 1);
     Make(L"readonly.log", 1);
+    Make(L"chat.logs", 1);  // its short name ends in .LOG
+    Make(L"notes.json5", 1);
     SetFileAttributesW(P(L"readonly.log").c_str(), FILE_ATTRIBUTE_READONLY);
 
     DeleteMatching(folder.c_str(), L"*.log");
@@ -85,12 +87,14 @@ TEST_F(FileHelpersTest, DeleteMatchingOnlyFilesDirectlyInTheFolder)
     EXPECT_TRUE(FileExists(P(L"a.log.txt")));
     EXPECT_TRUE(FileExists(P(L"sub\\c.log")));
     EXPECT_TRUE(FolderExists(P(L"x.log")));
+    EXPECT_TRUE(FileExists(P(L"chat.logs")));
     EXPECT_TRUE(FileExists(P(L"readonly.log")));  // attributes are not changed first
     SetFileAttributesW(P(L"readonly.log").c_str(), FILE_ATTRIBUTE_NORMAL);
 
     DeleteMatching(folder.c_str(), L"*.json");
     EXPECT_FALSE(FileExists(P(L"settings.json")));
     EXPECT_TRUE(FileExists(P(L"settings.json.bak")));
+    EXPECT_TRUE(FileExists(P(L"notes.json5")));
     DeleteMatching(folder.c_str(), L"*.json.bak");
     EXPECT_FALSE(FileExists(P(L"settings.json.bak")));
     DeleteMatching(P(L"missing").c_str(), L"*.log");
@@ -112,20 +116,61 @@ TEST_F(FileHelpersTest, DeleteTreeRemovesEverythingIncludingReadOnlyAndHiddenFil
     EXPECT_EQ(DeleteTree(P(L"assets").c_str()), 0);  // missing: nothing happens
 }
 
-TEST_F(FileHelpersTest, DeleteTreeNeverEntersAFolderLink)
+// Links where a player or a mod manager puts them, each pointing at an outside folder full
+// of files (or at an empty one, which a deletion through the link would remove); nothing
+// outside may change. Wine cannot remove a Unix symbolic link, so there the link stays.
+TEST_F(FileHelpersTest, DeletionsNeverActThroughALink)
 {
-    std::wstring outside = MakeScratchFolder(L"outside");
-    Make(L"assets\\a.bin", 1);
-    ASSERT_TRUE(WriteText(outside + L"\\precious.sav", "save"));
-    ASSERT_TRUE(MakeFolderLink(P(L"assets\\link"), outside));
-    DWORD attributes = GetFileAttributesW(P(L"assets\\link").c_str());
-    ASSERT_EQ(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
-              (DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    struct Case {
+        const char* what;
+        const wchar_t* link;     // below the folder
+        bool to_file;            // the link names outside\data.bin, else a folder
+        bool empty_target;       // the folder link names outside\empty
+        int how;                 // 0 DeleteTree(folder\assets), 1 DeleteInFolder, 2 DeleteMatching *.log
+    };
+    const Case cases[] = {
+        {"assets itself links to a full folder", L"assets", false, false, 0},
+        {"assets itself links to an empty folder", L"assets", false, true, 0},
+        {"a folder link deep inside", L"assets\\x\\y\\saves", false, false, 0},
+        {"an empty-folder link inside", L"assets\\cloud", false, true, 0},
+        {"a file link inside", L"assets\\fonts\\font.bin", true, false, 0},
+        {"a file link by its name", L"SDL2.dll", true, false, 1},
+        {"a folder link by its name", L"portable.txt", false, true, 1},
+        {"a file link matching *.log", L"linked.log", true, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring outside = MakeScratchFolder(L"outside");
+        ASSERT_TRUE(WriteText(outside + L"\\data.bin", "player data"));
+        SHCreateDirectoryExW(nullptr, (outside + L"\\deeper\\more").c_str(), nullptr);
+        ASSERT_TRUE(WriteText(outside + L"\\deeper\\more\\slot1.sav", "save"));
+        ASSERT_TRUE(WriteText(outside + L"\\settings.json", "{}"));
+        CreateDirectoryW((outside + L"\\empty").c_str(), nullptr);
+        auto before = FilesAndBytesBelow(outside);
 
-    DeleteTree(P(L"assets").c_str());
-    EXPECT_FALSE(FileExists(P(L"assets\\a.bin")));
-    EXPECT_TRUE(FileExists(outside + L"\\precious.sav"));
-    RemoveScratchFolder(outside);
+        Make(L"assets\\real.bin", 3);
+        Make(L"assets\\x\\y\\z.bin", 3);
+        std::wstring link = P(c.link);
+        SHCreateDirectoryExW(nullptr, link.substr(0, link.rfind(L'\\')).c_str(), nullptr);
+        if (c.how == 0 && std::wstring(c.link) == L"assets") RemoveScratchFolder(link);
+        std::wstring target = c.to_file ? outside + L"\\data.bin"
+                                        : c.empty_target ? outside + L"\\empty" : outside;
+        ASSERT_TRUE(MakeFolderLink(link, target));  // /bin/ln -s makes file links just as well
+
+        if (c.how == 0) DeleteTree(P(L"assets").c_str());
+        if (c.how == 1) DeleteInFolder(folder.c_str(), c.link);
+        if (c.how == 2) DeleteMatching(folder.c_str(), L"*.log");
+
+        EXPECT_TRUE(FilesAndBytesBelow(outside) == before);
+        EXPECT_TRUE(FolderExists(outside + L"\\empty"));
+        if (c.how == 0 && std::wstring(c.link) != L"assets") {
+            EXPECT_FALSE(FileExists(P(L"assets\\real.bin")));  // the rest still goes
+            EXPECT_FALSE(FileExists(P(L"assets\\x\\y\\z.bin")));
+        }
+        RemoveScratchFolder(outside);
+        RemoveScratchFolder(folder);
+        folder = MakeScratchFolder(L"files");
+    }
 }
 
 TEST_F(FileHelpersTest, TreeSizeSumsFilesOfAllLevels)
@@ -138,19 +183,20 @@ TEST_F(FileHelpersTest, TreeSizeSumsFilesOfAllLevels)
     EXPECT_EQ(TreeSize(P(L"missing").c_str()), 0u);
 }
 
-TEST_F(FileHelpersTest, TreeSizeFollowsLinksButEndsOnACycle)
+// A folder link counts as itself (nothing): not the outside folder, not a loop, and not
+// the whole file system behind Z:\, which would take minutes to walk.
+TEST_F(FileHelpersTest, TreeSizeNeverFollowsLinks)
 {
     std::wstring outside = MakeScratchFolder(L"outside");
     ASSERT_TRUE(WriteBytes(outside + L"\\data.bin", "12345678", 8));
     Make(L"one.bin", 1);
+    Make(L"sub\\two.bin", 2);
     ASSERT_TRUE(MakeFolderLink(P(L"to-outside"), outside));
-    EXPECT_EQ(TreeSize(folder.c_str()), 9u);
-
-    // A link back to the folder itself, and one from the outside folder back in.
     ASSERT_TRUE(MakeFolderLink(P(L"loop"), folder));
+    ASSERT_TRUE(MakeFolderLink(P(L"sub\\everything"), L"Z:\\"));
+    ASSERT_TRUE(MakeFolderLink(P(L"sub\\usr"), L"Z:\\usr"));
     ASSERT_TRUE(MakeFolderLink(outside + L"\\back", folder));
-    uint64_t size = TreeSize(folder.c_str());
-    EXPECT_EQ(size, 9u);
+    EXPECT_EQ(TreeSize(folder.c_str()), 3u);
     RemoveScratchFolder(outside);
 }
 

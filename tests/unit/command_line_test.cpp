@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "base/command_line.h"
+#include "tests/support/test_support.h"
+
+// Every text comes back from CommandLineToArgvW exactly, between two other arguments, in
+// particular a drive root (whose "\"" would otherwise swallow the rest of the line).
+TEST(QuoteArgument, RoundTripsThroughCommandLineToArgvW)
+{
+    const wchar_t* const texts[] = {
+        L"R:\\", L"C:\\Games\\Torrentine PC", L"C:\\Games\\", L"C:\\a b\\\\", L"\\\\server\\share\\",
+        L"", L"plain", L"with \"quotes\" inside", L"back\\\"slash quote", L"tab\there",
+        L"C:\\Spiele\\\u00dcbung \u6e38\u620f",
+    };
+    for (const wchar_t* text : texts) {
+        wchar_t quoted[600];
+        ASSERT_GE(QuoteArgument(quoted, 600, text), 2) << Utf8(text);
+        std::wstring line = std::wstring(L"prog.exe /uninstall2 ") + quoted + L" /S";
+        int argc = 0;
+        wchar_t** argv = CommandLineToArgvW(line.c_str(), &argc);
+        ASSERT_NE(argv, nullptr);
+        ASSERT_EQ(argc, 4) << Utf8(line);
+        EXPECT_EQ(std::wstring(argv[2]), std::wstring(text)) << Utf8(line);
+        EXPECT_EQ(std::wstring(argv[3]), L"/S");
+        LocalFree(argv);
+    }
+}
+
+TEST(QuoteArgument, TooLongGivesAnEmptyText)
+{
+    wchar_t quoted[8];
+    EXPECT_EQ(QuoteArgument(quoted, 8, L"R:\\abc"), -1);  // needs 9 units with its end
+    EXPECT_EQ(quoted[0], L'\0');
+    EXPECT_EQ(QuoteArgument(quoted, 8, L"R:\\ab"), 7);
+    EXPECT_EQ(std::wstring(quoted), L"\"R:\\ab\"");
+    EXPECT_EQ(QuoteArgument(quoted, 8, L"R:\\"), 6);
+    EXPECT_EQ(std::wstring(quoted), L"\"R:\\\\\"");
+}
