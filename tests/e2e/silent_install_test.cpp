@@ -670,6 +670,21 @@ TEST_F(SilentInstall, LongPathsAreRefusedNeverCut)
     EXPECT_TRUE(longest_file == 259u || longest_folder == 247u);  // and no stricter than that
     for (const auto& file : files_before)
         EXPECT_TRUE(ReadBytes(parent + L"\\" + file.first) == file.second) << Utf8(file.first);
+
+    // Setup itself at a path past the limit cannot read its own path, so it could not copy
+    // itself as the uninstaller: it refuses before writing anything.
+    std::wstring deep = parent + L"\\" + std::wstring(262 - parent.size() - 1 - 10, L'd');
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), (deep + L"\\setup.exe").c_str(), FALSE));
+    std::wstring elsewhere = root + L"\\Torrentine PC";
+    PROCESS_INFORMATION shell = StartThroughHost(
+        root, deep + L"\\setup.exe", {L"/S", L"/rom", FixturePath(L"fixture.z64"), L"/dir", elsewhere});
+    EXPECT_EQ(HostExitCode(root, shell), "1\n");
+    std::vector<uint8_t> out = ReadBytes(root + L"\\stdout.txt");
+    EXPECT_EQ(std::string(out.begin(), out.end()),
+              "The setup program's path is too long to be read: move it to a shorter path and run "
+              "it again.\n");
+    EXPECT_FALSE(FolderExists(elsewhere));
 }
 
 namespace {

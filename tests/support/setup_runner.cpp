@@ -332,3 +332,41 @@ bool MakeFileLink(const std::wstring& link, const std::wstring& target, bool sym
         return false;
     return WaitUntilPresent(link, 1000);
 }
+
+// Wine cannot start a program whose path passes 259 units, but its loader started from the
+// host can: a shell script runs exe through the build's wine-run.sh and writes the exit
+// code into a file, its standard output into "stdout.txt" beside it. Returns the started shell, for HostExitCode.
+PROCESS_INFORMATION StartThroughHost(const std::wstring& scratch, const std::wstring& exe,
+                                            const std::vector<std::wstring>& arguments)
+{
+    std::wstring build = TestSetupExe().substr(0, TestSetupExe().rfind(L'\\'));
+    std::string script = "'" + Utf8(UnixPath(build)) + "/wine-run.sh' '" + Utf8(UnixPath(exe)) + "'";
+    for (const std::wstring& argument : arguments) script += " '" + Utf8(argument) + "'";
+    script += " > '" + Utf8(UnixPath(scratch)) + "/stdout.txt'";
+    script += "\necho $? > '" + Utf8(UnixPath(scratch)) + "/exit-code.txt'\n";
+    DeleteFileW((scratch + L"\\exit-code.txt").c_str());
+    WriteText(scratch + L"\\run.sh", script.c_str());
+    std::wstring sh = L"Z:\\bin\\sh", command = Quoted(sh) + L" " + Quoted(UnixPath(scratch + L"\\run.sh"));
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    CreateProcessW(sh.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    return process;
+}
+
+// Wine's handle on a host process does not wait for it: the code file, once written whole,
+// says that the run has ended.
+std::string HostExitCode(const std::wstring& scratch, PROCESS_INFORMATION& shell)
+{
+    CloseHandle(shell.hThread);
+    CloseHandle(shell.hProcess);
+    std::string code;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+        std::vector<uint8_t> bytes = ReadBytes(scratch + L"\\exit-code.txt");
+        code.assign(bytes.begin(), bytes.end());
+        if (!code.empty() && code.back() == '\n') break;
+    }
+    return code;
+}

@@ -76,3 +76,11 @@ std::vector<std::pair<std::wstring, std::vector<uint8_t>>> FilesAndBytesBelow(co
 // A copy of exe whose package resource is replaced by bytes (or removed when empty).
 bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
                      const std::vector<uint8_t>& package, bool remove);
+
+// Wine cannot start a program whose path passes 259 units; the host can. Runs exe through
+// the build's wine-run.sh from a shell script in scratch, its standard output into
+// scratch\stdout.txt. HostExitCode waits for the run's end and gives its exit code as the
+// shell prints it ("1\n").
+PROCESS_INFORMATION StartThroughHost(const std::wstring& scratch, const std::wstring& exe,
+                                     const std::vector<std::wstring>& arguments);
+std::string HostExitCode(const std::wstring& scratch, PROCESS_INFORMATION& shell);
