@@ -320,7 +320,7 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
     std::wstring unix_link = UnixPath(link), unix_target = UnixPath(target);
     if (unix_link.empty() || unix_target.empty()) return false;
     if (!RunHostCommand(L"ln", L"-s \"" + unix_target + L"\" \"" + unix_link + L"\"")) return false;
-    return WaitUntilPresent(link, 1000);
+    return WaitUntilPresent(link, 30000);
 }
 
 bool MakeFileLink(const std::wstring& link, const std::wstring& target, bool symbolic)
@@ -330,7 +330,7 @@ bool MakeFileLink(const std::wstring& link, const std::wstring& target, bool sym
     std::wstring options = symbolic ? L"-s " : L"";
     if (!RunHostCommand(L"ln", options + L"\"" + unix_target + L"\" \"" + unix_link + L"\""))
         return false;
-    return WaitUntilPresent(link, 1000);
+    return WaitUntilPresent(link, 30000);
 }
 
 // Wine cannot start a program whose path passes 259 units, but its loader started from the

@@ -69,22 +69,43 @@ std::wstring UnixPath(const std::wstring& windows_path)
     return wide;
 }
 
+// Wine's handle on a host program does not wait for it to end, so the command runs from a
+// script that ends by making a marker file, and the marker is waited for.
 bool RunHostCommand(const wchar_t* program, const std::wstring& arguments)
 {
-    std::wstring exe = std::wstring(L"Z:\\bin\\") + program;
-    std::wstring command = exe + L" " + arguments;
+    static int runs = 0;
+    wchar_t temp[MAX_PATH];
+    DWORD units = GetTempPathW(MAX_PATH, temp);
+    if (units == 0 || units >= MAX_PATH) return false;
+    std::wstring unix_temp = UnixPath(temp);
+    if (unix_temp.empty()) return false;
+    if (unix_temp.back() != L'/') unix_temp += L'/';
+    std::wstring name = L"tn-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(++runs);
+    std::wstring script = std::wstring(temp) + name + L".sh", marker = std::wstring(temp) + name + L".done";
+    std::string text = "/bin/" + Utf8(program) + " " + Utf8(arguments) + "\n: > '" +
+                       Utf8(unix_temp + name) + ".done'\n";
+    if (!WriteText(script, text.c_str())) return false;
+    std::wstring sh = L"Z:\\bin\\sh";
+    std::wstring command = sh + L" \"" + unix_temp + name + L".sh\"";
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return false;
-    WaitForSingleObject(process.hProcess, 30000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    bool done = false;
+    if (CreateProcessW(sh.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        DWORD start = GetTickCount();
+        while (!(done = GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) &&
+               GetTickCount() - start < 120000)
+            Sleep(20);
+    }
+    DeleteFileW(marker.c_str());
+    DeleteFileW(script.c_str());
+    return done;
 }
 
 // The host's rm on the folder's Unix path: it removes links as links, and names past the
