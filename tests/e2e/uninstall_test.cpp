@@ -103,7 +103,7 @@ protected:
         return added;
     }
     // Waits until every copy made since before has deleted itself.
-    bool WaitUntilCopiesGone(const std::vector<std::wstring>& before, DWORD timeout_ms = 30000)
+    bool WaitUntilCopiesGone(const std::vector<std::wstring>& before, DWORD timeout_ms = 60000)
     {
         DWORD start = GetTickCount();
         while (!NewTempCopies(before).empty()) {
@@ -150,16 +150,16 @@ protected:
     {
         HANDLE stage2 = OpenWindowProcess(first_question);
         AnswerMessageBox(first_question, IDYES);
-        HWND box = WaitForMessageBox(CAPTION, 20000);
+        HWND box = WaitForMessageBox(CAPTION, 60000);
         EXPECT_NE(box, nullptr);
         if (box) AnswerMessageBox(box, IDYES);
-        box = box ? WaitForMessageBox(CAPTION, 30000) : nullptr;
+        box = box ? WaitForMessageBox(CAPTION, 60000) : nullptr;
         EXPECT_NE(box, nullptr);
         if (box) {
             EXPECT_EQ(MessageBoxText(box), L"Torrentine PC has been removed.");
             AnswerMessageBox(box, IDOK);
         }
-        return WaitForWindowProcess(stage2, 30000);
+        return WaitForWindowProcess(stage2, 60000);
     }
 
     static bool MakeShortcut(const std::wstring& path, const std::wstring& target)
@@ -273,13 +273,13 @@ TEST_F(Uninstall, InteractiveQuestionsAndAnswers)
                                      c.delsaves_flag ? L"/uninstall /delsaves" : L"/uninstall");
         ASSERT_EQ(stage1.exit_code, 0u);
 
-        HWND box = WaitForMessageBox(CAPTION, 20000);
+        HWND box = WaitForMessageBox(CAPTION, 60000);
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(MessageBoxText(box), L"Remove Torrentine PC from\n" + folder + L" ?");
         HANDLE stage2 = OpenWindowProcess(box);
         AnswerMessageBox(box, c.first);
         if (c.second) {
-            box = WaitForMessageBox(CAPTION, 20000);
+            box = WaitForMessageBox(CAPTION, 60000);
             ASSERT_NE(box, nullptr);
             EXPECT_EQ(MessageBoxText(box),
                       L"Also delete your saved games and settings?\n\nChoose No to keep them in the "
@@ -287,12 +287,12 @@ TEST_F(Uninstall, InteractiveQuestionsAndAnswers)
             AnswerMessageBox(box, c.second);
         }
         if (c.removed) {
-            box = WaitForMessageBox(CAPTION, 30000);
+            box = WaitForMessageBox(CAPTION, 60000);
             ASSERT_NE(box, nullptr);
             EXPECT_EQ(MessageBoxText(box), L"Torrentine PC has been removed.");
             AnswerMessageBox(box, IDOK);
         }
-        EXPECT_EQ(WaitForWindowProcess(stage2, 30000), c.exit_code);
+        EXPECT_EQ(WaitForWindowProcess(stage2, 60000), c.exit_code);
         EXPECT_TRUE(WaitUntilCopiesGone(before));
 
         EXPECT_EQ(FileExists(folder + L"\\TorrentinePC.exe"), !c.removed);
@@ -318,18 +318,18 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     std::vector<std::wstring> before = TempCopies();
     SetupRun stage1 = RunProgram(uninstaller, L"/uninstall");
     ASSERT_EQ(stage1.exit_code, 0u);
-    HWND box = WaitForMessageBox(CAPTION, 20000);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     HANDLE stage2 = OpenWindowProcess(box);
     AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(CAPTION, 20000);
+    box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(L"Torrentine PC", 30000);
+    box = WaitForMessageBox(L"Torrentine PC", 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"The game seems to be running. Close it and run the uninstaller again.");
     AnswerMessageBox(box, IDOK);
-    EXPECT_EQ(WaitForWindowProcess(stage2, 30000), 2u);
+    EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 2u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
 
     EXPECT_TRUE(FileExists(uninstaller));
@@ -344,7 +344,7 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     before = TempCopies();
     stage1 = RunProgram(uninstaller, L"/uninstall");
     ASSERT_EQ(stage1.exit_code, 0u);
-    box = WaitForMessageBox(CAPTION, 20000);
+    box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(RemoveEverythingInteractively(box), 0u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
@@ -373,7 +373,7 @@ TEST_F(Uninstall, Stage2WithoutAFolderRemovesNothingAndStillDeletesItself)
     ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), copy.c_str(), FALSE));
     SetupRun run = RunProgram(copy, L"/S /uninstall2");
     EXPECT_EQ(run.exit_code, 1u);
-    EXPECT_TRUE(WaitUntilGone(copy, 30000));
+    EXPECT_TRUE(WaitUntilGone(copy, 60000));
     EXPECT_TRUE(FileExists(folder + L"\\TorrentinePC.exe"));
     ExpectShellEntries(true);
 }
@@ -421,7 +421,7 @@ TEST_F(Uninstall, NothingOutsideAnInstallationIsRemoved)
         ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), copy.c_str(), FALSE));
         SetupRun run = RunProgram(copy, L"/S /delsaves /uninstall2 " + argument, 60000, stray.c_str());
         EXPECT_EQ(run.exit_code, 1u) << Utf8(argument);
-        EXPECT_TRUE(WaitUntilGone(copy, 30000)) << Utf8(argument);
+        EXPECT_TRUE(WaitUntilGone(copy, 60000)) << Utf8(argument);
         EXPECT_TRUE(FilesAndBytesBelow(stray) == files) << Utf8(argument);
     }
 
@@ -436,7 +436,7 @@ TEST_F(Uninstall, NothingOutsideAnInstallationIsRemoved)
     EXPECT_TRUE(FilesAndBytesBelow(stray) == files);
 
     PROCESS_INFORMATION stage1 = StartProgram(uninstaller, L"/uninstall /delsaves");
-    HWND box = WaitForMessageBox(CAPTION, 20000);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"There is no Torrentine PC installation in\n" + stray + L"\n\nNothing was removed.");
     AnswerMessageBox(box, IDOK);
@@ -520,7 +520,7 @@ TEST_F(Uninstall, AnInstallationAtADriveRootUninstallsSilently)
     }
     ASSERT_FALSE(drive.empty()) << "no free drive letter";
     ASSERT_TRUE(RunHostCommand(L"ln", L"-s \"" + UnixPath(folder) + L"\" \"" + drive_device + L"\""));
-    ASSERT_TRUE(WaitUntilPresent(drive + L"Uninstall.exe", 10000));
+    ASSERT_TRUE(WaitUntilPresent(drive + L"Uninstall.exe", 60000));
     // What an installation there registers: the entry names the root, shortcuts point into it.
     WriteUninstallValue(L"InstallLocation", REG_SZ, drive.c_str(), (DWORD)((drive.size() + 1) * 2));
     ASSERT_TRUE(MakeShortcut(DesktopShortcut(), drive + L"TorrentinePC.exe"));
@@ -556,7 +556,7 @@ TEST_F(Uninstall, AnUninstallerPathPastTheLimitRemovesNothing)
     EXPECT_EQ(HostExitCode(root, shell), "1\n");
 
     shell = StartThroughHost(root, deep + L"\\Uninstall.exe", {L"/uninstall", L"/delsaves"});
-    HWND box = WaitForMessageBox(CAPTION, 30000);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"The uninstaller's path is too long to be read. Nothing was removed.");
     AnswerMessageBox(box, IDOK);
@@ -588,7 +588,7 @@ TEST_F(Uninstall, PlantedProgramsNeverRunAndNoFileIsReplaced)
     ResumeThread(stage1.hThread);
     EXPECT_EQ(WaitForExit(stage1), 0u);
 
-    HWND box = WaitForMessageBox(CAPTION, 20000);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     std::vector<std::wstring> copies;
     for (const std::wstring& name : NewTempCopies(before))
@@ -598,7 +598,7 @@ TEST_F(Uninstall, PlantedProgramsNeverRunAndNoFileIsReplaced)
     EXPECT_EQ(copies[0].find_first_not_of(L"0123456789ABCDEF", 23), copies[0].size() - 4) << Utf8(copies[0]);
 
     EXPECT_EQ(RemoveEverythingInteractively(box), 0u);
-    EXPECT_TRUE(WaitUntilGone(temp_folder + copies[0], 30000));
+    EXPECT_TRUE(WaitUntilGone(temp_folder + copies[0], 60000));
 
     for (const std::wstring& path : planted) EXPECT_FALSE(FileExists(path + L".ran")) << Utf8(path);
     EXPECT_TRUE(ReadBytes(temp_folder + old_name) == marker_bytes);

@@ -385,7 +385,7 @@ TEST_F(SetupWindowTest, FolderRule)
 // The question is modal: it runs its own loop on this thread while a helper answers it.
 static void AnswerLater(int answer, std::wstring* text)
 {
-    HWND box = WaitForMessageBox(L"Torrentine PC", 20000);
+    HWND box = WaitForMessageBox(L"Torrentine PC", 60000);
     if (!box) return;
     *text = MessageBoxText(box);
     AnswerMessageBox(box, answer);
