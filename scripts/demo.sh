@@ -61,10 +61,15 @@ wine_run "$build/show_install.exe"
 echo
 echo "== Silent uninstall: \"C:\\Games\\Torrentine PC\\Uninstall.exe\" /uninstall /S"
 wine_run 'C:\Games\Torrentine PC\Uninstall.exe' /uninstall /S
-sleep 5  # stage 2 runs from a temporary copy, which deletes itself about two seconds later
+# Stage 2 runs from a temporary copy, which deletes itself about two seconds after it ends.
+temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+for _ in $(seq 1 300); do
+  ls "$temp" 2>/dev/null | grep -q Uninstall_TorrentinePC || break
+  sleep 0.1
+done
 echo "Left in the install folder (saves and settings are kept without /delsaves):"
 (cd "$installed" 2>/dev/null && find . -printf '  %P\n' | sed '/^  $/d' | sort) || echo "  (the folder is gone)"
-echo "Temporary uninstaller copies left: $(ls "$WINEPREFIX/drive_c/users/$(id -un)/Temp" 2>/dev/null | grep -c Uninstall_TorrentinePC || true)"
+echo "Temporary uninstaller copies left: $(ls "$temp" 2>/dev/null | grep -c Uninstall_TorrentinePC || true)"
 wine_run "$build/show_install.exe"
 
 WINEPREFIX="$demo/prefix" wineserver -k >/dev/null 2>&1 || true
