@@ -379,3 +379,11 @@ int CopyFileAsNew(const wchar_t* source, const wchar_t* path)
 {
     return MakeFileAsNew(path, CopyNewFile, source, 0);
 }
+
+int IsFileInFolder(const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

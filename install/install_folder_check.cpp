@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
+#include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/icon_images.h"
@@ -149,10 +150,7 @@ static int HoldsOtherFiles(const wchar_t* folder)
 // executable (the package's first entry).
 static int HoldsGameExecutable(const wchar_t* folder)
 {
-    wchar_t game[SETUP_JOIN_UNITS];
-    if (JoinPath(game, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME) < 0) return 0;
-    DWORD attributes = GetFileAttributesW(game);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return IsFileInFolder(folder, GAME_EXE_NAME);
 }
 
 // The folder as Windows resolves it: full, long names where it exists, no "\\?\" prefix

@@ -38,14 +38,6 @@ static int DeleteWithRetries(const wchar_t* folder, const wchar_t* name, int sto
     return 0;
 }
 
-static int IsFileIn(const wchar_t* folder, const wchar_t* name)
-{
-    wchar_t path[SETUP_JOIN_UNITS];
-    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // A path made comparable: absolute, without a trailing backslash (except a drive root's).
 static int ComparablePath(const wchar_t* path, wchar_t* out)
 {
@@ -122,9 +114,9 @@ static void RemoveShortcutIntoFolder(REFKNOWNFOLDERID where, const wchar_t* fold
 // game, and a run stopped by the running game removed nothing, so it still qualifies.
 int FolderHoldsInstallation(const wchar_t* folder)
 {
-    return IsFileIn(folder, GAME_EXE_NAME) &&
-           (IsFileIn(folder, PORTABLE_NOTE_NAME) || IsFileIn(folder, ROM_COPY_NAME) ||
-            UninstallEntryNamesFolder(folder));
+    return IsFileInFolder(folder, GAME_EXE_NAME) &&
+           (IsFileInFolder(folder, PORTABLE_NOTE_NAME) ||
+            IsFileInFolder(folder, ROM_COPY_NAME) || UninstallEntryNamesFolder(folder));
 }
 
 int ConfirmInstallation(const wchar_t* folder, int interactive)
