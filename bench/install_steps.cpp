@@ -153,8 +153,6 @@ int wmain(int argc, wchar_t** argv)
     StoreGameIcon(folder, &images);
     FreeIconImages(&images);
     Step("game-icon");
-    // The setup program writes its package part from its own mapped image instead
-    // (CopySetupProgram); this program is not the setup program, so it copies the file.
     JoinPath(path, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
     CopyFileAsNew(setup, path);
     Step("uninstaller-copy");

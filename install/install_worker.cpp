@@ -14,7 +14,6 @@
 #include "install/icon_images.h"
 #include "install/install_folder_check.h"
 #include "install/shell_registration.h"
-#include "install/uninstaller_copy.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 
@@ -152,7 +151,7 @@ static void CopyUninstaller(const wchar_t* folder)
     wchar_t own[SETUP_PATH_UNITS];
     DWORD units = GetFullPathNameW(g_setup.own_path, SETUP_PATH_UNITS, own, nullptr);
     if (units == 0 || units >= SETUP_PATH_UNITS) own[0] = L'\0';
-    if (_wcsicmp(own, target) != 0) CopySetupProgram(target);
+    if (_wcsicmp(own, target) != 0) CopyFileAsNew(g_setup.own_path, target);
 }
 
 static void RegisterWithShell(const wchar_t* folder)
