@@ -207,7 +207,7 @@ void DeleteMatching(const wchar_t* folder, const wchar_t* pattern)
     FindClose(find);
 }
 
-static int IsDotOrDotDot(const wchar_t* name)
+int IsDotOrDotDot(const wchar_t* name)
 {
     return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }

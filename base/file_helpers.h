@@ -12,6 +12,9 @@ int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count);
 // Deletes the file or link folder\name (never a real folder). Nonzero when it was deleted.
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
 
+// 1 for the "." and ".." entries of a directory listing.
+int IsDotOrDotDot(const wchar_t* name);
+
 // 1 when folder holds a file (not a folder) of that name.
 int IsFileInFolder(const wchar_t* folder, const wchar_t* name);
 // The same for a full path.

@@ -139,7 +139,7 @@ static int HoldsOtherFiles(const wchar_t* folder)
     if (find == INVALID_HANDLE_VALUE) return 0;
     int other = 0;
     do {
-        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0) continue;
+        if (IsDotOrDotDot(entry.cFileName)) continue;
         if (!IsGameLeftover(entry.cFileName)) other = 1;
     } while (!other && FindNextFileW(find, &entry));
     FindClose(find);
