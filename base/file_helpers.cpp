@@ -380,6 +380,43 @@ int CopyFileAsNew(const wchar_t* source, const wchar_t* path)
     return MakeFileAsNew(path, CopyNewFile, source, 0);
 }
 
+int ReadFileInFolder(const wchar_t* folder, const wchar_t* name, void* buffer, uint32_t capacity)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    FilePlace place;
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0 || !ReadFolderPlace(folder, &place))
+        return -1;
+    HANDLE file = CreateFileW(path, GENERIC_READ, ENTRY_SHARING, nullptr, OPEN_EXISTING,
+                              ENTRY_ITSELF, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    int count = -1;
+    FILE_STANDARD_INFO standard;
+    DWORD read = 0;
+    if (HandleIsEntryItself(file, &place, name) &&
+        GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+        !standard.Directory && ReadFile(file, buffer, capacity, &read, nullptr))
+        count = (int)read;
+    CloseHandle(file);
+    return count;
+}
+
+int HoldsOwnEntry(const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    FilePlace place;
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0 || !ReadFolderPlace(folder, &place))
+        return 1;
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, ENTRY_SHARING, nullptr, OPEN_EXISTING,
+                                ENTRY_ITSELF, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    int own = HandleIsEntryItself(handle, &place, name);
+    CloseHandle(handle);
+    return own;
+}
+
 int IsFileInFolder(const wchar_t* folder, const wchar_t* name)
 {
     wchar_t path[SETUP_JOIN_UNITS];

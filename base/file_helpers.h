@@ -15,6 +15,14 @@ int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
 // 1 for the "." and ".." entries of a directory listing.
 int IsDotOrDotDot(const wchar_t* name);
 
+// Reads up to capacity bytes of folder\name when it is a file of the folder itself, never
+// a link to somewhere else. The number of bytes read, or -1 when it cannot be read so.
+int ReadFileInFolder(const wchar_t* folder, const wchar_t* name, void* buffer, uint32_t capacity);
+
+// 1 when folder\name is an entry of the folder itself (a file or a folder), or may be one:
+// only a name that is missing, or a link that leads elsewhere, gives 0.
+int HoldsOwnEntry(const wchar_t* folder, const wchar_t* name);
+
 // 1 when folder holds a file (not a folder) of that name.
 int IsFileInFolder(const wchar_t* folder, const wchar_t* name);
 // The same for a full path.

@@ -7,10 +7,13 @@
 #include <wchar.h>
 
 #include "base/file_helpers.h"
+#include "base/folder_identity.h"
+#include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/icon_images.h"
 #include "install/install_worker.h"
+#include "install/installation_mark.h"
 #include "rom/rom_image.h"
 
 // SHCreateDirectoryExW takes a folder path of at most 247 units and a terminator; files
@@ -42,7 +45,7 @@ void FolderTooLongMessage(int limit, wchar_t* message, size_t capacity)
                L"That folder path is too long: keep it to %d characters or fewer.", limit);
 }
 
-static int SameFolder(const wchar_t* a, const wchar_t* b)
+static int SameFolderText(const wchar_t* a, const wchar_t* b)
 {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
@@ -86,8 +89,46 @@ static const ReservedFolder RESERVED_FOLDERS[] = {
     {&FOLDERID_UserProgramFiles, false}, {&FOLDERID_UserProgramFilesCommon, false},
 };
 
-// full: a normalised full path without trailing separators.
-static int IsReservedFolder(const wchar_t* full)
+// One folder as it is compared: its identity when it exists, its resolved text always.
+struct ComparedFolder {
+    wchar_t full[SETUP_JOIN_UNITS];
+    int exists;
+    FileIdentity identity;
+};
+
+// The folder as Windows resolves it: full, long names where it exists, no "\\?\" prefix
+// and no trailing separators. 0 when the result does not fit.
+static int NormalisedFolder(const wchar_t* folder, wchar_t* full, size_t capacity)
+{
+    DWORD units = GetFullPathNameW(folder, (DWORD)capacity, full, nullptr);
+    if (units == 0 || units >= capacity) return 0;
+    wchar_t long_form[SETUP_JOIN_UNITS];
+    units = GetLongPathNameW(full, long_form, SETUP_JOIN_UNITS);
+    if (units > 0 && units < SETUP_JOIN_UNITS && units < capacity) wmemcpy(full, long_form, units + 1);
+    if (wcsncmp(full, L"\\\\?\\", 4) == 0 && full[4] != L'\0' && full[5] == L':')
+        wmemmove(full, full + 4, wcslen(full + 4) + 1);
+    DropTrailingSeparators(full);
+    return 1;
+}
+
+static int ReadComparedFolder(const wchar_t* folder, ComparedFolder* compared)
+{
+    if (!NormalisedFolder(folder, compared->full, SETUP_JOIN_UNITS)) return 0;
+    compared->exists = ReadFileIdentity(compared->full, &compared->identity);
+    return 1;
+}
+
+// Two spellings of one place: by identity when both exist (every spelling, link and mapped
+// drive leads to the same one), by resolved text when one does not exist yet.
+static int SameFolder(const ComparedFolder* folder, const wchar_t* other)
+{
+    ComparedFolder known;
+    if (!ReadComparedFolder(other, &known)) return 0;
+    if (folder->exists && known.exists) return SameIdentity(&folder->identity, &known.identity);
+    return SameFolderText(folder->full, known.full);
+}
+
+static int IsReservedFolder(const ComparedFolder* folder)
 {
     for (const ReservedFolder& reserved : RESERVED_FOLDERS) {
         PWSTR known = nullptr;
@@ -100,102 +141,80 @@ static int IsReservedFolder(const wchar_t* full)
         CoTaskMemFree(known);
         if (!fits) continue;
         DropTrailingSeparators(path);
-        if (SameFolder(full, path)) return 1;
-        if (reserved.with_parent && PathRemoveFileSpecW(path) && SameFolder(full, path)) return 1;
+        if (SameFolder(folder, path)) return 1;
+        if (reserved.with_parent && PathRemoveFileSpecW(path) && SameFolder(folder, path)) return 1;
     }
-    return 0;
+    // Other programs share the temporary folder, and their logs would look like the game's.
+    wchar_t temp[SETUP_JOIN_UNITS];
+    DWORD units = GetTempPathW(SETUP_JOIN_UNITS, temp);
+    return units > 0 && units < SETUP_JOIN_UNITS && SameFolder(folder, temp);
 }
 
-static int EndsWith(const wchar_t* name, size_t length, const wchar_t* ending)
+int IsDriveRootOrKnownFolder(const wchar_t* folder)
 {
-    size_t units = wcslen(ending);
-    return length >= units &&
-           CompareStringOrdinal(name + length - units, -1, ending, -1, TRUE) == CSTR_EQUAL;
+    ComparedFolder compared;
+    if (!ReadComparedFolder(folder, &compared)) return 1;  // unknown: never a safe place
+    return PathIsRootW(compared.full) || (compared.exists && IsVolumeRoot(compared.full)) ||
+           IsReservedFolder(&compared);
 }
 
-// What the game itself leaves in its folder: saves, settings and mods, its note and logs.
-// Players put these back before they reinstall.
-static int IsGameLeftover(const wchar_t* name)
-{
-    static const wchar_t* const names[] = {L"saves", L"mods", L"mod_config", L"tn_framerate_v1",
-                                           PORTABLE_NOTE_NAME};
-    static const wchar_t* const endings[] = {L".json", L".json.bak", L".log"};
-    for (const wchar_t* leftover : names)
-        if (CompareStringOrdinal(name, -1, leftover, -1, TRUE) == CSTR_EQUAL) return 1;
-    size_t length = wcslen(name);
-    for (const wchar_t* ending : endings)
-        if (EndsWith(name, length, ending)) return 1;
-    return 0;
-}
-
-// Anything in the folder besides the game's leftovers; a folder that does not exist (or
-// cannot be listed) holds nothing.
-static int HoldsOtherFiles(const wchar_t* folder)
+// Anything at all in the folder; a folder that does not exist (or cannot be listed) holds
+// nothing.
+static int HoldsAnything(const wchar_t* folder)
 {
     wchar_t search[SETUP_JOIN_UNITS];
     if (FormatText(search, SETUP_JOIN_UNITS, L"%s\\*", folder) < 0) return 1;
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW(search, &entry);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    int other = 0;
+    if (find == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_FILE_NOT_FOUND &&
+                                                GetLastError() != ERROR_PATH_NOT_FOUND;
+    int any = 0;
     do {
-        if (IsDotOrDotDot(entry.cFileName)) continue;
-        if (!IsGameLeftover(entry.cFileName)) other = 1;
-    } while (!other && FindNextFileW(find, &entry));
+        if (!IsDotOrDotDot(entry.cFileName)) any = 1;
+    } while (!any && FindNextFileW(find, &entry));
     FindClose(find);
-    return other;
+    return any;
 }
 
-// An earlier installation, also one that was interrupted after its first file: the game
-// executable (the package's first entry).
-static int HoldsGameExecutable(const wchar_t* folder)
+static void Refuse(wchar_t* message, size_t capacity, const wchar_t* text)
 {
-    return IsFileInFolder(folder, GAME_EXE_NAME);
+    FormatText(message, capacity, L"%s", text);
 }
 
-// The folder as Windows resolves it: full, long names where it exists, no "\\?\" prefix
-// and no trailing separators. 0 when the result does not fit.
-static int NormalisedFolder(const wchar_t* folder, wchar_t* full)
+int CheckInstallFolder(const wchar_t* folder, int limit, wchar_t* message, size_t capacity)
 {
-    DWORD units = GetFullPathNameW(folder, SETUP_PATH_UNITS, full, nullptr);
-    if (units == 0 || units >= SETUP_PATH_UNITS) return 0;
-    wchar_t long_form[SETUP_PATH_UNITS];
-    units = GetLongPathNameW(full, long_form, SETUP_PATH_UNITS);
-    if (units > 0 && units < SETUP_PATH_UNITS) wmemcpy(full, long_form, units + 1);
-    if (wcsncmp(full, L"\\\\?\\", 4) == 0 && full[4] != L'\0' && full[5] == L':')
-        wmemmove(full, full + 4, wcslen(full + 4) + 1);
-    DropTrailingSeparators(full);
-    return 1;
-}
-
-int CheckInstallFolder(const wchar_t* folder, bool has_rom_copy, int limit, wchar_t* message,
-                       size_t capacity)
-{
-    wchar_t full[SETUP_PATH_UNITS];
-    if ((int)wcslen(folder) > limit || !NormalisedFolder(folder, full) ||
-        (int)wcslen(full) > limit) {
+    int form = FolderPathForm(folder);
+    if (form == PATH_FORM_DEVICE) {
+        Refuse(message, capacity, DEVICE_PATH_TEXT);
+        return 0;
+    }
+    if (form != PATH_FORM_FULL) {
+        Refuse(message, capacity, NOT_FULL_PATH_TEXT);
+        return 0;
+    }
+    ComparedFolder compared;
+    if ((int)wcslen(folder) > limit || !ReadComparedFolder(folder, &compared) ||
+        (int)wcslen(compared.full) > limit) {
         FolderTooLongMessage(limit, message, capacity);
         return 0;
     }
-    // An earlier installation is updated where it is: refusing it would make nothing safer.
-    // Where the folder could be anyone's, that takes the update's own evidence, a valid ROM
-    // copy (a name only setup writes).
-    if (has_rom_copy) return 1;
-    if (PathIsRootW(full)) {
-        FormatText(message, capacity, L"%s",
-                   L"Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).");
+    // No exception, not even for an earlier installation: an uninstall there could remove
+    // a whole drive's or the user's own files.
+    if (PathIsRootW(compared.full) || (compared.exists && IsVolumeRoot(compared.full))) {
+        Refuse(message, capacity,
+               L"Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).");
         return 0;
     }
-    if (IsReservedFolder(full)) {
-        FormatText(message, capacity, L"%s",
-                   L"That folder belongs to Windows or holds your own files: choose a folder "
-                   L"just for the game.");
+    if (IsReservedFolder(&compared)) {
+        Refuse(message, capacity,
+               L"That folder belongs to Windows or holds your own files: choose a folder just "
+               L"for the game.");
         return 0;
     }
-    if (!HoldsGameExecutable(folder) && HoldsOtherFiles(folder)) {
-        FormatText(message, capacity, L"%s",
-                   L"That folder already holds other files: choose a new or empty folder just "
-                   L"for the game.");
+    if (compared.exists && !FolderHoldsInstallation(folder) && HoldsAnything(folder)) {
+        Refuse(message, capacity,
+               L"That folder already holds other files: choose a new or empty folder just for "
+               L"the game.");
         return 0;
     }
     return 1;

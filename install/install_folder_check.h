@@ -11,10 +11,19 @@
 // (from a walk with SumEntrySize).
 int InstallFolderLimit(const ExtractContext* measured);
 
-// 1 when an install may go into folder (trimmed and absolute); otherwise 0, with the
-// reason in message. has_rom_copy is HasInstalledRomCopy(folder), known to every caller.
-int CheckInstallFolder(const wchar_t* folder, bool has_rom_copy, int limit, wchar_t* message,
-                       size_t capacity);
+// 1 when an install may go into folder (trimmed, not empty): a full path of its own form,
+// not too long, neither a drive's root nor a known folder of Windows or the user, and new,
+// empty or an installation already. Otherwise 0, with the reason in message.
+int CheckInstallFolder(const wchar_t* folder, int limit, wchar_t* message, size_t capacity);
+
+// 1 when folder is a drive's root or a folder of Windows or of the user's own files (also
+// one that cannot be resolved), by what it is, not how it is spelled.
+int IsDriveRootOrKnownFolder(const wchar_t* folder);
+
+#define NOT_FULL_PATH_TEXT L"Use a full install path (for example C:\\Games\\Torrentine PC)."
+#define DEVICE_PATH_TEXT                                                                     \
+    L"Use a plain folder path (for example C:\\Games\\Torrentine PC), without \\\\?\\ or " \
+    L"\\\\.\\ in front."
 
 // The refusal of a folder text longer than limit units.
 void FolderTooLongMessage(int limit, wchar_t* message, size_t capacity);

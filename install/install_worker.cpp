@@ -13,12 +13,11 @@
 #include "install/game_icon.h"
 #include "install/icon_images.h"
 #include "install/install_folder_check.h"
+#include "install/installation_mark.h"
+#include "install/partial_leftovers.h"
 #include "install/shell_registration.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
-
-static const char PORTABLE_NOTE[] =
-    "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
 
 // Folder checks, ROM check or reuse of the folder's copy. 1 to go on; image may stay null.
 // Nothing is created before every check has passed. measured: the package's sizes and
@@ -44,15 +43,12 @@ static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t
         ReportFailure(L"Choose a folder to install to.");
         return 0;
     }
-    if (PathIsRelativeW(folder)) {
-        ReportFailure(L"Use a full install path (for example C:\\Games\\Torrentine PC).");
-        return 0;
-    }
-    bool installed = HasInstalledRomCopy(folder);
-    if (!CheckInstallFolder(folder, installed, limit, refusal, STATUS_TEXT_UNITS)) {
+    if (!CheckInstallFolder(folder, limit, refusal, STATUS_TEXT_UNITS)) {
         ReportFailure(L"%s", refusal);
         return 0;
     }
+    // From here on the folder is the one place it resolves to, as the entry will name it.
+    NormaliseFolderPath(g_setup.install_folder);
     if (g_setup.rom_path_too_long) {
         ReportFailure(L"%s", ROM_PATH_TOO_LONG_TEXT);
         return 0;
@@ -66,11 +62,27 @@ static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t
         }
         return 1;
     }
-    if (!installed) {
+    if (!CanUpdateWithoutRom(folder)) {
         ReportFailure(L"Choose your Torrentine ROM file (.z64, .v64 or .n64).");
         return 0;
     }
     return 1;  // an update that keeps the folder's ROM copy
+}
+
+// The mark comes before every other file: whatever this run leaves behind, the folder
+// shows itself as the game's, and the next run or the uninstaller can finish the job. The
+// leftovers of an interrupted run go before new ones are made.
+static int MarkInstallation(const wchar_t* folder)
+{
+    if (FolderHoldsInstallation(folder)) {
+        RemovePartialLeftovers(folder);
+        return 1;
+    }
+    if (WriteInstallationMark(folder)) return 1;
+    wchar_t path[SETUP_JOIN_UNITS];
+    JoinPath(path, SETUP_JOIN_UNITS, folder, PORTABLE_NOTE_NAME);
+    ReportFailure(L"Can't write \"%s\".", path);
+    return 0;
 }
 
 static int CreateInstallFolder(const wchar_t* folder)
@@ -186,11 +198,8 @@ static void RunInstall(void)
     WalkPackage(SumEntrySize, &context);  // a damaged package shows in the extraction
     if (CheckInputs(&context, &image, &length) && CreateInstallFolder(folder)) {
         BuildIconImagesEarly(folder, image, length, &icon);
-        if (HasEnoughSpace(folder, context.total_bytes, length) && ExtractPackage(&context)) {
-            // The note comes before the ROM copy: a folder that holds it is one setup wrote to.
-            wchar_t note[SETUP_JOIN_UNITS];
-            JoinPath(note, SETUP_JOIN_UNITS, folder, PORTABLE_NOTE_NAME);
-            WriteWholeFileAsNew(note, PORTABLE_NOTE, sizeof PORTABLE_NOTE - 1);
+        if (HasEnoughSpace(folder, context.total_bytes, length) && MarkInstallation(folder) &&
+            ExtractPackage(&context)) {
             if (!image || StoreRomCopy(folder, image, length)) {
                 AddGameIcon(folder, &icon);
                 CopyUninstaller(folder);

@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <objbase.h>
+#include <shlwapi.h>
 #include <shlobj.h>
 #include <wchar.h>
 
@@ -7,7 +8,12 @@
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
+#include "base/folder_identity.h"
+#include "install/install_folder_check.h"
 #include "install/install_worker.h"
+#include "install/installation_mark.h"
+#include "install/partial_leftovers.h"
+#include "package/package_format.h"
 #include "install/shell_registration.h"
 #include "rom/rom_image.h"
 #include "uninstall/uninstaller.h"
@@ -38,23 +44,8 @@ static int DeleteWithRetries(const wchar_t* folder, const wchar_t* name, int sto
     return 0;
 }
 
-// A path made comparable: absolute, without a trailing backslash (except a drive root's).
-static int ComparablePath(const wchar_t* path, wchar_t* out)
-{
-    DWORD units = GetFullPathNameW(path, SETUP_JOIN_UNITS, out, nullptr);
-    if (units == 0 || units >= SETUP_JOIN_UNITS) return 0;
-    size_t length = wcslen(out);
-    while (length > 3 && out[length - 1] == L'\\') out[--length] = L'\0';
-    return 1;
-}
-
-static int SamePath(const wchar_t* a, const wchar_t* b)
-{
-    wchar_t full_a[SETUP_JOIN_UNITS], full_b[SETUP_JOIN_UNITS];
-    if (!ComparablePath(a, full_a) || !ComparablePath(b, full_b)) return 0;
-    return CompareStringOrdinal(full_a, -1, full_b, -1, TRUE) == CSTR_EQUAL;
-}
-
+// The entry belongs to this installation when its "InstallLocation" leads to the same
+// folder, however either is spelled (other letters, an 8.3 name, a mapped drive).
 int UninstallEntryNamesFolder(const wchar_t* folder)
 {
     HKEY key = nullptr;
@@ -66,21 +57,22 @@ int UninstallEntryNamesFolder(const wchar_t* folder)
     RegCloseKey(key);
     if (status != ERROR_SUCCESS || type != REG_SZ) return 0;
     location[bytes / sizeof(wchar_t)] = L'\0';
-    return location[0] != L'\0' && SamePath(location, folder);
+    return location[0] != L'\0' && FolderPathForm(location) == PATH_FORM_FULL &&
+           IsSameFile(location, folder);
 }
 
-int ShortcutPointsIntoFolder(const wchar_t* shortcut, const wchar_t* folder)
+// The shortcut's target, read through its item list, which keeps every character of the
+// path (the raw path may not). Empty when it cannot be read.
+static void ReadShortcutTarget(const wchar_t* shortcut, wchar_t* target)
 {
+    target[0] = L'\0';
     IShellLinkW* link = nullptr;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 (void**)&link)))
-        return 0;
-    wchar_t target[SETUP_JOIN_UNITS];
-    target[0] = L'\0';
+        return;
     IPersistFile* file = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
         if (SUCCEEDED(file->Load(shortcut, STGM_READ))) {
-            // The item list keeps every character of the path; the raw path may not.
             PIDLIST_ABSOLUTE items = nullptr;
             if (FAILED(link->GetIDList(&items)) || !items || !SHGetPathFromIDListW(items, target))
                 target[0] = L'\0';
@@ -91,37 +83,29 @@ int ShortcutPointsIntoFolder(const wchar_t* shortcut, const wchar_t* folder)
         file->Release();
     }
     link->Release();
+}
 
-    wchar_t full_target[SETUP_JOIN_UNITS], full_folder[SETUP_JOIN_UNITS];
-    if (!target[0] || !ComparablePath(target, full_target) || !ComparablePath(folder, full_folder))
+// Setup's shortcuts lead to the game executable directly in the installation: the
+// target's folder must be this folder, by identity.
+int ShortcutPointsIntoFolder(const wchar_t* shortcut, const wchar_t* folder)
+{
+    wchar_t target[SETUP_JOIN_UNITS];
+    ReadShortcutTarget(shortcut, target);
+    if (!target[0] || FolderPathForm(target) != PATH_FORM_FULL) return 0;
+    const wchar_t* name = PathFindFileNameW(target);
+    if (name == target || CompareStringOrdinal(name, -1, GAME_EXE_NAME, -1, TRUE) != CSTR_EQUAL)
         return 0;
-    size_t length = wcslen(full_folder);
-    if (length > 0 && full_folder[length - 1] == L'\\') length--;  // a drive root
-    return wcslen(full_target) > length + 1 && full_target[length] == L'\\' &&
-           CompareStringOrdinal(full_target, (int)length, full_folder, (int)length, TRUE) == CSTR_EQUAL;
+    PathRemoveFileSpecW(target);
+    return IsSameFile(target, folder);
 }
 
-static void RemoveShortcutIntoFolder(REFKNOWNFOLDERID where, const wchar_t* folder)
-{
-    wchar_t shortcut[SETUP_JOIN_UNITS];
-    KnownFolderFilePath(where, SHORTCUT_NAME, shortcut, SETUP_JOIN_UNITS);
-    if (shortcut[0] && ShortcutPointsIntoFolder(shortcut, folder)) DeletePathItself(shortcut);
-}
-
-// The game executable says the folder is the game's; the note, the ROM copy or the entry
-// naming the folder says setup put it there (a downloaded game executable alone does not).
-// What an earlier uninstall keeps (the note, saves, settings) is not enough without the
-// game, and a run stopped by the running game removed nothing, so it still qualifies.
-int FolderHoldsInstallation(const wchar_t* folder)
-{
-    return IsFileInFolder(folder, GAME_EXE_NAME) &&
-           (IsFileInFolder(folder, PORTABLE_NOTE_NAME) ||
-            IsFileInFolder(folder, ROM_COPY_NAME) || UninstallEntryNamesFolder(folder));
-}
-
+// The folder holds the mark that only setup writes, and it is not a place whose other
+// files an uninstall could reach (a drive's root, a folder of Windows or of the user's).
 int ConfirmInstallation(const wchar_t* folder, int interactive)
 {
-    if (FolderHoldsInstallation(folder)) return 1;
+    if (FolderPathForm(folder) == PATH_FORM_FULL && FolderHoldsInstallation(folder) &&
+        !IsDriveRootOrKnownFolder(folder))
+        return 1;
     if (interactive) {
         wchar_t text[UNINSTALL_QUESTION_UNITS];
         FormatText(text, UNINSTALL_QUESTION_UNITS,
@@ -131,9 +115,91 @@ int ConfirmInstallation(const wchar_t* folder, int interactive)
     return 0;
 }
 
+// A running program keeps its file open without sharing its deletion.
+static int GameIsRunning(const wchar_t* folder)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME) < 0) return 0;
+    HANDLE file = CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return 0;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+static int SayGameIsRunning(int interactive)
+{
+    if (interactive)
+        MessageBoxW(nullptr, L"The game seems to be running. Close it and run the uninstaller again.",
+                    L"Torrentine PC", MB_ICONWARNING);
+    return UNINSTALL_GAME_RUNNING;
+}
+
+// Something of the game stayed (a read-only file, a read-only drive): the uninstaller and
+// the entry stay too, so that Windows can run it again once the cause is gone.
+static int SayGameFilesStayed(const wchar_t* folder, int interactive)
+{
+    if (interactive) {
+        wchar_t text[UNINSTALL_QUESTION_UNITS];
+        FormatText(text, UNINSTALL_QUESTION_UNITS,
+                   L"Some files of Torrentine PC could not be removed from\n%s\n\nMake sure they "
+                   L"are not read-only or in use, then run the uninstaller again.",
+                   folder);
+        MessageBoxW(nullptr, text, L"Torrentine PC", MB_ICONWARNING);
+    }
+    return UNINSTALL_GAME_RUNNING;
+}
+
+// A link the player put at a game file's name, which Wine cannot remove, is not the game's.
+static int IsAbsent(const wchar_t* folder, const wchar_t* name)
+{
+    return !HoldsOwnEntry(folder, name);
+}
+
+static int EntryIsAbsent(const wchar_t* name, const uint8_t*, uint64_t, void* folder)
+{
+    return IsAbsent((const wchar_t*)folder, name);
+}
+
+// Every file of the package and setup's own files of the game: what the entry stands for.
+// (A folder the player linked into "assets" may stay; it is not the game's.)
+static int GameFilesAreGone(const wchar_t* folder)
+{
+    for (const wchar_t* name : GAME_FILES)
+        if (!IsAbsent(folder, name)) return 0;
+    return IsAbsent(folder, GAME_EXE_NAME) && WalkPackage(EntryIsAbsent, (void*)folder);
+}
+
+struct ShellOwnership {
+    int desktop_shortcut;
+    int start_menu_shortcut;
+    int entry;
+};
+
+static int ShortcutIsOurs(REFKNOWNFOLDERID where, const wchar_t* folder, wchar_t* shortcut)
+{
+    KnownFolderFilePath(where, SHORTCUT_NAME, shortcut, SETUP_JOIN_UNITS);
+    return shortcut[0] && ShortcutPointsIntoFolder(shortcut, folder);
+}
+
+static void RemoveSaves(const wchar_t* folder)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    for (const wchar_t* name : SAVE_TREES)
+        if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) >= 0) DeleteTree(path);
+    DeleteMatching(folder, L"*.json");
+    DeleteMatching(folder, L"*.json.bak");
+    DeleteInFolder(folder, L"tn_framerate_v1");
+}
+
 int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
 {
     if (!ConfirmInstallation(folder, interactive)) return UNINSTALL_DECLINED;
+    // Before any question: a player who answers them all should not learn only then that
+    // nothing can be done.
+    if (GameIsRunning(folder)) return SayGameIsRunning(interactive);
     if (interactive) {
         wchar_t question[UNINSTALL_QUESTION_UNITS];
         FormatText(question, UNINSTALL_QUESTION_UNITS, L"Remove Torrentine PC from\n%s ?", folder);
@@ -147,35 +213,36 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
         delete_saves = answer == IDYES;
     }
 
-    // The game goes first: while it runs, an interactive run removes nothing at all, and
-    // "Uninstall.exe", which the entry names, is still there for the next try.
-    if (!DeleteWithRetries(folder, GAME_EXE_NAME, interactive) && interactive) {
-        MessageBoxW(nullptr, L"The game seems to be running. Close it and run the uninstaller again.",
-                    L"Torrentine PC", MB_ICONWARNING);
-        return UNINSTALL_GAME_RUNNING;
-    }
-    DeleteWithRetries(folder, UNINSTALLER_NAME, 0);
+    // Whose the shortcuts and the entry are is read while the game's files still show it:
+    // after an install elsewhere they belong to that other installation and must stay.
+    wchar_t desktop[SETUP_JOIN_UNITS], start_menu[SETUP_JOIN_UNITS];
+    ShellOwnership ours;
+    ours.desktop_shortcut = ShortcutIsOurs(FOLDERID_Desktop, folder, desktop);
+    ours.start_menu_shortcut = ShortcutIsOurs(FOLDERID_Programs, folder, start_menu);
+    ours.entry = UninstallEntryNamesFolder(folder);
 
+    // The game goes first: when it cannot go (running, read-only, a read-only drive),
+    // nothing at all is removed, silent or not, and the next try finds everything in place.
+    if (!DeleteWithRetries(folder, GAME_EXE_NAME, 1)) return SayGameIsRunning(interactive);
+
+    RemovePartialLeftovers(folder);
     for (const wchar_t* name : GAME_FILES) DeleteInFolder(folder, name);
     DeleteMatching(folder, L"*.log");
     wchar_t path[SETUP_JOIN_UNITS];
     if (JoinPath(path, SETUP_JOIN_UNITS, folder, L"assets") >= 0) DeleteTree(path);
+    if (!GameFilesAreGone(folder)) return SayGameFilesStayed(folder, interactive);
+    if (delete_saves) RemoveSaves(folder);
 
-    if (delete_saves) {
-        for (const wchar_t* name : SAVE_TREES)
-            if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) >= 0) DeleteTree(path);
-        DeleteMatching(folder, L"*.json");
-        DeleteMatching(folder, L"*.json.bak");
-        DeleteInFolder(folder, L"tn_framerate_v1");
-        DeleteInFolder(folder, L"portable.txt");
-    }
+    if (ours.desktop_shortcut) DeletePathItself(desktop);
+    if (ours.start_menu_shortcut) DeletePathItself(start_menu);
+    if (ours.entry) RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
+    // The uninstaller goes after the entry: a run stopped before this point can still be
+    // finished by running it again.
+    DeleteWithRetries(folder, UNINSTALLER_NAME, 0);
+    // The mark goes last, with the saves it keeps company; without them the folder stays
+    // the game's, for a later install to pick them up.
+    if (delete_saves) DeleteInFolder(folder, PORTABLE_NOTE_NAME);
     RemoveDirectoryW(folder);
-
-    // Only what belongs to this folder: after an install elsewhere, the shortcuts and the
-    // entry point to that other installation and must stay.
-    RemoveShortcutIntoFolder(FOLDERID_Desktop, folder);
-    RemoveShortcutIntoFolder(FOLDERID_Programs, folder);
-    if (UninstallEntryNamesFolder(folder)) RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
 
     if (interactive)
         MessageBoxW(nullptr, L"Torrentine PC has been removed.", UNINSTALL_CAPTION, MB_ICONINFORMATION);

@@ -20,14 +20,12 @@ int RunUninstallStage1(int argc, wchar_t** argv);
 int RunUninstallStage2(int argc, wchar_t** argv);
 
 int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves);
-// 1 when folder holds an installation (see the evidence in its definition).
-int FolderHoldsInstallation(const wchar_t* folder);
-// The same; otherwise says so when interactive and returns 0.
+// 1 when folder holds an installation this uninstaller may act on; otherwise says so when
+// interactive and returns 0.
 int ConfirmInstallation(const wchar_t* folder, int interactive);
 void ScheduleSelfDelete(void);
 
-// 1 when the registered uninstall entry's "InstallLocation" names folder, compared as paths
-// without regard to the case of letters.
+// 1 when the registered uninstall entry's "InstallLocation" leads to folder itself.
 int UninstallEntryNamesFolder(const wchar_t* folder);
-// 1 when the shortcut at path can be read and its target lies inside folder.
+// 1 when the shortcut at path can be read and its target is the game executable in folder.
 int ShortcutPointsIntoFolder(const wchar_t* shortcut, const wchar_t* folder);

@@ -6,6 +6,7 @@
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/install_folder_check.h"
+#include "install/installation_mark.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 #include "window/setup_window.h"
@@ -28,7 +29,7 @@ int ReadPathBox(HWND window, int id, wchar_t* path)
 // The install worker's own refusals of a folder, or of a path that is too long, as the
 // worker would report them; 0 when there is none. Empty and relative folders are left to
 // the worker, as before.
-static int RefuseInputs(int folder_fits, const wchar_t* folder, bool installed, int rom_fits,
+static int RefuseInputs(int folder_fits, const wchar_t* folder, int rom_fits,
                         wchar_t* refusal, size_t capacity)
 {
     ExtractContext measured;
@@ -40,7 +41,7 @@ static int RefuseInputs(int folder_fits, const wchar_t* folder, bool installed, 
         return 1;
     }
     if (folder[0] != L'\0' && !PathIsRelativeW(folder) &&
-        !CheckInstallFolder(folder, installed, limit, refusal, capacity))
+        !CheckInstallFolder(folder, limit, refusal, capacity))
         return 1;
     if (!rom_fits) {
         FormatText(refusal, capacity, L"%s", ROM_PATH_TOO_LONG_TEXT);
@@ -58,9 +59,9 @@ void ValidateInputs(HWND window)
     TrimInputPath(rom);
     TrimInputPath(folder);
 
-    bool installed = folder[0] != L'\0' && HasInstalledRomCopy(folder);
+    bool installed = folder[0] != L'\0' && CanUpdateWithoutRom(folder);
     wchar_t verdict[VERDICT_UNITS], refusal[VERDICT_UNITS];
-    int refused = RefuseInputs(folder_fits, folder, installed, rom_fits, refusal, VERDICT_UNITS);
+    int refused = RefuseInputs(folder_fits, folder, rom_fits, refusal, VERDICT_UNITS);
     if (refused) {
         FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", refusal);
     } else if (rom[0] != L'\0') {
@@ -103,7 +104,7 @@ void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out)
 {
     const wchar_t* last = PathFindFileNameW(picked);
     if (CompareStringOrdinal(last, -1, L"Torrentine PC", -1, TRUE) == CSTR_EQUAL ||
-        HasInstalledRomCopy(picked)) {
+        FolderHoldsInstallation(picked)) {
         FormatText(folder_out, SETUP_JOIN_UNITS, L"%s", picked);
         return;
     }

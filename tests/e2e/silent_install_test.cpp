@@ -81,6 +81,11 @@ const char* const ROM_TOO_LONG =
     "That ROM path is too long: move the file to a shorter path (at most 259 characters).\n";
 const char* const RESERVED_TEXT =
     "That folder belongs to Windows or holds your own files: choose a folder just for the game.\n";
+const char* const NOT_FULL_TEXT = "Use a full install path (for example C:\\Games\\Torrentine PC).\n";
+const char* const DEVICE_TEXT =
+    "Use a plain folder path (for example C:\\Games\\Torrentine PC), without \\\\?\\ or \\\\.\\ in front.\n";
+// Exactly what setup writes as "portable.txt", the mark of its installations.
+const char* const MARK_TEXT = "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
 const char* const OTHER_FILES_TEXT =
     "That folder already holds other files: choose a new or empty folder just for the game.\n";
 
@@ -349,10 +354,11 @@ TEST_F(SilentInstall, ABadRomIsNotRescuedByAValidCopyInTheFolder)
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.n64"));
     ASSERT_TRUE(WriteBytes(InFolder(L"torrentine.n64.proto.19990615.z64"), copy.data(), copy.size()));
+    ASSERT_TRUE(WriteText(InFolder(L"portable.txt"), MARK_TEXT));
     SetupRun run = Install(L"/S /dir " + Quoted(folder) + L" /rom " + Quoted(root + L"\\none.z64"));
     EXPECT_EQ(run.exit_code, 1u);
     EXPECT_EQ(run.out, std::string("Checking the ROM...\n") + ROM_TEXTS[1] + "\n");
-    EXPECT_EQ(ListFilesBelow(folder).size(), 1u);
+    EXPECT_EQ(ListFilesBelow(folder).size(), 2u);
     EXPECT_TRUE(ReadBytes(InFolder(L"torrentine.n64.proto.19990615.z64")) == copy);
 }
 
@@ -410,7 +416,8 @@ TEST_F(SilentInstall, ADamagedPackageIsReportedAsSuch)
                            "The setup file is damaged: download it again.\n")
             << c.what;
         EXPECT_FALSE(FileExists(root + L"\\x.a")) << c.what;
-        EXPECT_FALSE(FileExists(InFolder(L"portable.txt"))) << c.what;
+        // What the run made is marked as setup's, for the next run or the uninstaller.
+        EXPECT_TRUE(FileExists(InFolder(L"portable.txt"))) << c.what;
         EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present) << c.what;
     }
 }
@@ -750,6 +757,13 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     std::wstring desktop = KnownFolder(FOLDERID_Desktop);
     std::wstring upper_desktop = desktop;
     for (wchar_t& c : upper_desktop) c = towupper(c);
+    // Other spellings of the profile and its folders: the host's path behind Z:, a link to
+    // Documents.
+    std::wstring profile_on_z = L"Z:" + UnixPath(profile);
+    for (wchar_t& c : profile_on_z)
+        if (c == L'/') c = L'\\';
+    std::wstring documents_link = root + L"\\documents link";
+    ASSERT_TRUE(MakeFolderLink(documents_link, KnownFolder(FOLDERID_Documents)));
     struct Case {
         std::wstring folder;
         std::string out;
@@ -757,7 +771,7 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     const Case cases[] = {
         {drive.root, root_text},
         {drive.root + L"\\", root_text},
-        {drive.root.substr(0, 2), root_text},  // "K:", the drive's current folder, its root
+        {drive.root.substr(0, 2), NOT_FULL_TEXT},  // "K:", the drive's current folder
         {drive.root + L".", root_text},
         {profile, RESERVED_TEXT},
         {profile + L"\\AppData", RESERVED_TEXT},
@@ -771,6 +785,15 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
         {KnownFolder(FOLDERID_Windows), RESERVED_TEXT},
         {KnownFolder(FOLDERID_ProgramFiles), RESERVED_TEXT},
         {KnownFolder(FOLDERID_ProgramFilesX86), RESERVED_TEXT},
+        {profile_on_z, RESERVED_TEXT},
+        {documents_link, RESERVED_TEXT},
+        {L"\\\\.\\" + profile, DEVICE_TEXT},
+        {L"\\\\?\\" + desktop, DEVICE_TEXT},
+        {L"\\??\\" + desktop, DEVICE_TEXT},
+        {L"\\\\?\\" + root + L"\\new", DEVICE_TEXT},
+        {L"\\Games\\BI", NOT_FULL_TEXT},
+        {L"C:Games\\BI", NOT_FULL_TEXT},
+        {L"\\\\server", NOT_FULL_TEXT},
         {downloads, OTHER_FILES_TEXT},
         {one_dll, OTHER_FILES_TEXT},
         {chat, OTHER_FILES_TEXT},
@@ -788,19 +811,29 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
         EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present) << Utf8(c.folder);
     }
     EXPECT_TRUE(FilesWithBytes(downloads) == downloads_before);
+
+    // A drive letter mapped onto Documents: by any name a root, and refused as one.
+    {
+        MappedDrive documents_drive(KnownFolder(FOLDERID_Documents));
+        ASSERT_FALSE(documents_drive.root.empty());
+        const auto entries_before = TopLevelEntries(documents_drive.root);
+        SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(documents_drive.root));
+        EXPECT_EQ(run.exit_code, 1u);
+        EXPECT_EQ(run.out, root_text);
+        EXPECT_EQ(TopLevelEntries(documents_drive.root), entries_before);
+    }
     EXPECT_EQ(ReadBytes(one_dll + L"\\SDL2.dll").size(), 14u);
     EXPECT_EQ(ListFilesBelow(drive_folder), std::vector<std::wstring>{L"photos.txt"});
 
-    // An earlier installation is updated where it is, even at a drive's root; the drive's
-    // other files stay.
+    // Not even an earlier installation is updated at a drive's root: no exception.
     std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.n64"));
     ASSERT_TRUE(WriteBytes(drive_folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
+    ASSERT_TRUE(WriteText(drive_folder + L"\\portable.txt", MARK_TEXT));
+    const auto drive_before = FilesWithBytes(drive_folder);
     SetupRun update = Install(L"/S /dir " + Quoted(drive.root) + L" /nodesktop /nostartmenu");
-    EXPECT_EQ(update.exit_code, 0u);
-    EXPECT_EQ(update.out, InstalledOutput(drive.root, false));
-    EXPECT_TRUE(FileExists(drive_folder + L"\\TorrentinePC.exe"));
-    EXPECT_EQ(ReadBytes(drive_folder + L"\\photos.txt").size(), 9u);
-    RemoveShellEntries();
+    EXPECT_EQ(update.exit_code, 1u);
+    EXPECT_EQ(update.out, root_text);
+    EXPECT_TRUE(FilesWithBytes(drive_folder) == drive_before);
 
     // A folder below the profile, as the default one is, stays a good place.
     std::wstring below_profile = profile + L"\\Games\\Torrentine PC " + std::to_wstring(GetCurrentProcessId());
@@ -811,9 +844,9 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     RemoveScratchFolder(below_profile);
 }
 
-// What the game itself leaves in its folder (saves, settings, mods, logs, its note) is what
-// a player puts back before reinstalling: such a folder is accepted and keeps all of it.
-TEST_F(SilentInstall, AFolderOfTheGamesOwnLeftoversIsAccepted)
+// What a plain uninstall leaves (setup's note, saves, settings, mods, logs) is still the
+// game's folder: a reinstall there is accepted and keeps all of it.
+TEST_F(SilentInstall, TheGamesLeftoversInAnInstallationAreKept)
 {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     for (const wchar_t* sub : {L"saves", L"mods", L"mods\\big mod", L"mod_config"})
@@ -821,7 +854,7 @@ TEST_F(SilentInstall, AFolderOfTheGamesOwnLeftoversIsAccepted)
     const wchar_t* const kept[] = {L"saves\\slot1.sav", L"mods\\big mod\\mod.bin", L"mod_config\\a.ini",
                                    L"settings.json", L"Settings.JSON.bak", L"tn_framerate_v1", L"game.log"};
     for (const wchar_t* name : kept) ASSERT_TRUE(WriteText(InFolder(name), Utf8(name).c_str()));
-    ASSERT_TRUE(WriteText(InFolder(L"portable.txt"), "an older note"));
+    ASSERT_TRUE(WriteText(InFolder(L"portable.txt"), MARK_TEXT));
 
     SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
     EXPECT_EQ(run.exit_code, 0u);
@@ -831,6 +864,77 @@ TEST_F(SilentInstall, AFolderOfTheGamesOwnLeftoversIsAccepted)
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), Utf8(name));
     }
     ExpectInstalled(folder, true, true);
+}
+
+// A folder is the game's only by setup's own mark. Names anyone's files can have (a ROM
+// under the copy's name, a game executable, saves, settings, logs, look-alikes of them, a
+// note of another text, the note as a link to a file elsewhere) make a folder someone
+// else's: refused, with not a byte changed. So is the shared temporary folder, empty or
+// not; an empty folder of one's own is fine.
+TEST_F(SilentInstall, OnlyANewOrEmptyFolderOrAnInstallationIsAccepted)
+{
+    std::vector<uint8_t> rom = ReadBytes(FixturePath(L"fixture.z64"));
+    std::wstring outside_note = root + L"\\outside-note.txt";
+    ASSERT_TRUE(WriteText(outside_note, MARK_TEXT));
+    struct Case {
+        const char* what;
+        std::vector<const wchar_t*> files;
+        bool rom_copy, linked_mark;
+    };
+    const Case cases[] = {
+        {"a player's folder with the ROM under the copy's name",
+         {L"assets\\logo.png", L"server.log", L"saves\\slot1.sav", L"notes.json"}, true, false},
+        {"a stray game executable", {L"TorrentinePC.exe", L"vcruntime140.dll", L"assets\\a.png", L"game.log"},
+         false, false},
+        {"files that look like the game's leftovers",
+         {L"a.json", L"b.json.bak", L"c.log", L"saves\\other game.sav", L"mods\\m.txt"}, false, false},
+        {"a zip of saves", {L"saves.zip"}, false, false},
+        {"a backup of mods", {L"mods_backup\\m.txt"}, false, false},
+        {"a note of another text", {L"portable.txt"}, false, false},
+        {"setup's note as a link to a file elsewhere", {}, false, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring player = root + L"\\player" + std::to_wstring(++n);
+        ASSERT_TRUE(CreateDirectoryW(player.c_str(), nullptr));
+        for (const wchar_t* name : c.files) {
+            std::wstring path = player + L"\\" + name;
+            SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+            ASSERT_TRUE(WriteText(path, "the player's"));
+        }
+        std::wstring rom_copy = player + L"\\torrentine.n64.proto.19990615.z64";
+        if (c.rom_copy) {
+            ASSERT_TRUE(WriteBytes(rom_copy, rom.data(), rom.size()));
+        }
+        if (c.linked_mark) {
+            ASSERT_TRUE(MakeFileLink(player + L"\\portable.txt", outside_note, true));
+        }
+        const auto before = FilesWithBytes(player);
+        // Given as the ROM too, the copy is no pass: the folder is still refused.
+        for (const std::wstring& rom_argument :
+             {RomArgument(L"fixture.z64"), c.rom_copy ? L"/rom " + Quoted(rom_copy) : std::wstring()}) {
+            SetupRun run = Install(L"/S " + rom_argument + L" /dir " + Quoted(player));
+            EXPECT_EQ(run.exit_code, 1u) << Utf8(rom_argument);
+            EXPECT_EQ(run.out, OTHER_FILES_TEXT) << Utf8(rom_argument);
+            EXPECT_TRUE(FilesWithBytes(player) == before);
+        }
+        EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
+    }
+    std::vector<uint8_t> note = ReadBytes(outside_note);
+    EXPECT_EQ(std::string(note.begin(), note.end()), MARK_TEXT);
+
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+    SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(temp));
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.out, RESERVED_TEXT);
+
+    std::wstring empty = root + L"\\empty";
+    ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
+    run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(empty) + L" /nodesktop /nostartmenu");
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, InstalledOutput(empty));
 }
 
 // A reinstall over files that are links (a symbolic link, which Wine shows as a plain
@@ -852,7 +956,7 @@ TEST_F(SilentInstall, AReinstallReplacesLinksInsteadOfWritingThroughThem)
     };
     const Link links[] = {
         {L"SDL2.dll", true},        {asset, false},
-        {L"TorrentinePC.exe", false}, {L"portable.txt", true},
+        {L"TorrentinePC.exe", false},
         {L"torrentine.n64.proto.19990615.z64", true},
         {L"Torrentine PC.ico", true}, {L"Uninstall.exe", false},
     };
@@ -875,15 +979,13 @@ TEST_F(SilentInstall, AReinstallReplacesLinksInsteadOfWritingThroughThem)
         EXPECT_EQ(relative.find(L".partial"), std::wstring::npos) << Utf8(relative);
 }
 
-// "portable.txt" comes before the ROM copy: when storing the ROM fails (a folder holds the
-// copy's name), the note is there and no uninstall entry is made. The folder of that
-// failed run still holds an installation, so the next run is accepted and completes.
+// When storing the ROM fails (a folder holds the copy's name), no uninstall entry is made;
+// the folder still holds setup's mark, so the next run is accepted and completes.
 TEST_F(SilentInstall, AFailedRomCopyComesAfterTheNote)
 {
     ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
     RemoveShellEntries();
     std::wstring copy = InFolder(L"torrentine.n64.proto.19990615.z64");
-    ASSERT_TRUE(DeleteFileW(InFolder(L"portable.txt").c_str()));
     ASSERT_TRUE(DeleteFileW(copy.c_str()));
     ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
 

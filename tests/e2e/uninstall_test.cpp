@@ -303,8 +303,9 @@ TEST_F(Uninstall, InteractiveQuestionsAndAnswers)
     }
 }
 
-// The game goes first: while it runs, nothing is removed, so the entry's UninstallString
-// still names "Uninstall.exe", and running it again once the game has closed completes.
+// The running game is found before any question: nothing is removed, so the entry's
+// UninstallString still names "Uninstall.exe", and running it again once the game has
+// closed completes.
 TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTheNextTry)
 {
     InstallInto(folder);
@@ -315,27 +316,20 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     HANDLE game = CreateFileW((folder + L"\\TorrentinePC.exe").c_str(), GENERIC_READ,
                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(game, INVALID_HANDLE_VALUE);
+    auto files = FilesAndBytesBelow(folder);
     std::vector<std::wstring> before = TempCopies();
     SetupRun stage1 = RunProgram(uninstaller, L"/uninstall");
     ASSERT_EQ(stage1.exit_code, 0u);
-    HWND box = WaitForMessageBox(CAPTION, 60000);
+    HWND box = WaitForMessageBox(L"Torrentine PC", 60000);
     ASSERT_NE(box, nullptr);
+    EXPECT_EQ(FindWindowW(L"#32770", CAPTION), nullptr);  // no question was asked
     HANDLE stage2 = OpenWindowProcess(box);
-    AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(CAPTION, 60000);
-    ASSERT_NE(box, nullptr);
-    AnswerMessageBox(box, IDYES);
-    box = WaitForMessageBox(L"Torrentine PC", 60000);
-    ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"The game seems to be running. Close it and run the uninstaller again.");
     AnswerMessageBox(box, IDOK);
     EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 2u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
 
-    EXPECT_TRUE(FileExists(uninstaller));
-    EXPECT_TRUE(FileExists(folder + L"\\TorrentinePC.exe"));
-    EXPECT_TRUE(FileExists(folder + L"\\SDL2.dll"));
-    EXPECT_TRUE(FileExists(folder + L"\\saves\\slot1.sav"));
+    EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
     ExpectShellEntries(true);
     EXPECT_EQ(ReadUninstallValue(L"UninstallString").Text(), command);
 
@@ -352,18 +346,36 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     ExpectShellEntries(false);
 }
 
-TEST_F(Uninstall, TheRunningGameDoesNotStopASilentRun)
+// A silent run that cannot remove the game executable (the game runs, or the file is
+// read-only) removes nothing at all, not even with /delsaves, and keeps the entry and the
+// uninstaller for the next try, which completes once the cause is gone.
+TEST_F(Uninstall, ASilentRunThatCannotRemoveTheGameRemovesNothing)
 {
-    InstallInto(folder);
-    HANDLE game = CreateFileW((folder + L"\\TorrentinePC.exe").c_str(), GENERIC_READ,
-                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(game, INVALID_HANDLE_VALUE);
-    UninstallSilently(folder);
-    CloseHandle(game);
-    EXPECT_TRUE(FileExists(folder + L"\\TorrentinePC.exe"));
-    EXPECT_FALSE(FileExists(folder + L"\\SDL2.dll"));
-    EXPECT_FALSE(FolderExists(folder + L"\\assets"));
-    ExpectShellEntries(false);
+    const std::wstring game = folder + L"\\TorrentinePC.exe";
+    struct Case {
+        const char* what;
+        bool running;
+    };
+    for (const Case& c : {Case{"the game is running", true}, Case{"the game is read-only", false}}) {
+        SCOPED_TRACE(c.what);
+        InstallInto(folder);
+        AddSaves(folder);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.running)
+            held = CreateFileW(game.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        else
+            ASSERT_TRUE(SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_READONLY));
+        auto files = FilesAndBytesBelow(folder);
+        UninstallSilently(folder, L" /delsaves");
+        EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
+        ExpectShellEntries(true);
+
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_NORMAL);
+        UninstallSilently(folder, L" /delsaves");
+        EXPECT_FALSE(FolderExists(folder));
+        ExpectShellEntries(false);
+    }
 }
 
 TEST_F(Uninstall, Stage2WithoutAFolderRemovesNothingAndStillDeletesItself)
@@ -463,7 +475,7 @@ TEST_F(Uninstall, LinksInTheFolderAreNeverFollowed)
         {"assets is a link; saves too, kept", L"", {L"assets", L"saves"}, {L"game.log", L"vcruntime140.dll"}},
         {"saves, mods, mod_config and a deep assets folder are links, with /delsaves", L" /delsaves",
          {L"saves", L"mods", L"mod_config", L"assets\\cloud\\deeper"},
-         {L"settings.json", L"portable.txt", L"tn_framerate_v1", L"SDL2.dll", L"assets\\linked.bin"}},
+         {L"settings.json", L"tn_framerate_v1", L"SDL2.dll", L"assets\\linked.bin"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -503,9 +515,10 @@ TEST_F(Uninstall, LinksInTheFolderAreNeverFollowed)
     }
 }
 
-// An installation at the root of a drive (an install folder mapped as drive R:, say): the
-// folder "R:\" reaches stage 2 whole, so the silent uninstall stays silent and completes.
-TEST_F(Uninstall, AnInstallationAtADriveRootUninstallsSilently)
+// An installation at the root of a drive (an install folder mapped as drive R:, say, made
+// before setup refused such places): an uninstall there could reach the whole drive, so
+// neither stage acts on it, whatever it holds.
+TEST_F(Uninstall, AnInstallationAtADriveRootIsNeverActedOn)
 {
     InstallInto(folder);
     AddSaves(folder);
@@ -521,18 +534,15 @@ TEST_F(Uninstall, AnInstallationAtADriveRootUninstallsSilently)
     ASSERT_FALSE(drive.empty()) << "no free drive letter";
     ASSERT_TRUE(RunHostCommand(L"ln", L"-s \"" + UnixPath(folder) + L"\" \"" + drive_device + L"\""));
     ASSERT_TRUE(WaitUntilPresent(drive + L"Uninstall.exe", 60000));
-    // What an installation there registers: the entry names the root, shortcuts point into it.
     WriteUninstallValue(L"InstallLocation", REG_SZ, drive.c_str(), (DWORD)((drive.size() + 1) * 2));
-    ASSERT_TRUE(MakeShortcut(DesktopShortcut(), drive + L"TorrentinePC.exe"));
-    ASSERT_TRUE(MakeShortcut(StartMenuShortcut(), drive + L"TorrentinePC.exe"));
+    auto files = FilesAndBytesBelow(folder);
 
     std::vector<std::wstring> before = TempCopies();
     SetupRun run = RunProgram(drive + L"Uninstall.exe", L"/uninstall /S /delsaves");
-    EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_TRUE(WaitUntilCopiesGone(before));
-    EXPECT_EQ(FindWindowW(L"#32770", CAPTION), nullptr);
-    EXPECT_TRUE(ListFilesBelow(folder).empty());
-    ExpectShellEntries(false);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_TRUE(NewTempCopies(before).empty());
+    EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
+    ExpectShellEntries(true);
 }
 
 // The uninstaller's own path does not fit in 260 units: cut, it would name its folder and
@@ -615,4 +625,288 @@ TEST_F(Uninstall, TheEntrysSizeNeverFollowsALink)
     ASSERT_TRUE(MakeFolderLink(folder + L"\\mods", L"Z:\\"));
     InstallInto(folder);
     EXPECT_EQ(ReadUninstallValue(L"EstimatedSize").Dword(), size);
+}
+
+namespace {
+
+// Exactly what setup writes as "portable.txt".
+const char* const MARK_TEXT = "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
+
+}  // namespace
+
+// Folders that only look like an installation: the game's names in someone else's folder
+// (a ROM under the copy's name, a downloaded game executable, files named like saves,
+// settings and logs, a note of another text, setup's note as a link to a file elsewhere).
+// With an uninstaller copied in, neither a plain nor a /delsaves run changes a byte.
+TEST_F(Uninstall, OnlySetupsOwnMarkMakesAFolderAnInstallation)
+{
+    std::vector<uint8_t> rom = ReadBytes(FixturePath(L"fixture.z64"));
+    std::wstring outside_note = root + L"\\outside-note.txt";
+    Put(outside_note, MARK_TEXT);
+    struct Case {
+        const char* what;
+        std::vector<const wchar_t*> files;
+        bool rom_copy, linked_mark;
+    };
+    const Case cases[] = {
+        {"a player's folder with the ROM under the copy's name",
+         {L"assets\\logo.png", L"server.log", L"saves\\slot1.sav", L"notes.json"}, true, false},
+        {"a stray game executable",
+         {L"TorrentinePC.exe", L"vcruntime140.dll", L"assets\\a.png", L"game.log"}, false, false},
+        {"files that look like the game's leftovers",
+         {L"a.json", L"b.json.bak", L"c.log", L"saves\\other game.sav", L"mods\\m.txt", L"tn_framerate_v1"},
+         false, false},
+        {"a note of another text", {L"portable.txt", L"TorrentinePC.exe", L"saves\\slot1.sav"}, true, false},
+        {"setup's note as a link to a file elsewhere", {L"TorrentinePC.exe", L"saves\\slot1.sav"}, true, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring player = root + L"\\player" + std::to_wstring(++n);
+        for (const wchar_t* name : c.files) Put(player + L"\\" + name, "the player's");
+        if (c.rom_copy) {
+            ASSERT_TRUE(WriteBytes(player + L"\\torrentine.n64.proto.19990615.z64", rom.data(), rom.size()));
+        }
+        if (c.linked_mark) {
+            ASSERT_TRUE(MakeFileLink(player + L"\\portable.txt", outside_note, true));
+        }
+        ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), (player + L"\\Uninstall.exe").c_str(), FALSE));
+        auto files = FilesAndBytesBelow(player);
+        auto outside = ReadBytes(outside_note);
+        for (const wchar_t* flags : {L"/uninstall /S", L"/uninstall /S /delsaves"}) {
+            std::vector<std::wstring> before = TempCopies();
+            SetupRun run = RunProgram(player + L"\\Uninstall.exe", flags);
+            EXPECT_EQ(run.exit_code, 1u) << Utf8(flags);
+            EXPECT_TRUE(NewTempCopies(before).empty()) << Utf8(flags);
+            EXPECT_TRUE(FilesAndBytesBelow(player) == files) << Utf8(flags);
+            EXPECT_TRUE(ReadBytes(outside_note) == outside);
+        }
+    }
+}
+
+// A known folder that holds setup's mark (put there by hand, or by an older setup) is
+// still never acted on: Documents keeps its files, even with /delsaves.
+TEST_F(Uninstall, AKnownFolderIsNeverActedOnEvenWithTheMark)
+{
+    PWSTR known = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &known)));
+    std::wstring documents = known;
+    CoTaskMemFree(known);
+    std::wstring planted_folder = documents + L"\\uninstall test " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring names[] = {L"portable.txt", L"Uninstall.exe", L"notes " + std::to_wstring(GetCurrentProcessId()) + L".json",
+                                  L"chat " + std::to_wstring(GetCurrentProcessId()) + L".log"};
+    for (const std::wstring& name : names) planted.push_back(documents + L"\\" + name);
+    ASSERT_FALSE(FileExists(planted[0])) << "Documents already holds a portable.txt";
+    Put(planted[0], MARK_TEXT);
+    ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), planted[1].c_str(), FALSE));
+    Put(planted[2], "the player's");
+    Put(planted[3], "the player's");
+    Put(planted_folder + L"\\saves\\slot1.sav", "the player's");
+    std::vector<std::vector<uint8_t>> bytes;
+    for (const std::wstring& path : planted) bytes.push_back(ReadBytes(path));
+
+    std::vector<std::wstring> before = TempCopies();
+    SetupRun run = RunProgram(planted[1], L"/uninstall /S /delsaves");
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_TRUE(NewTempCopies(before).empty());
+    for (size_t i = 0; i < planted.size(); i++) EXPECT_TRUE(ReadBytes(planted[i]) == bytes[i]) << Utf8(planted[i]);
+    EXPECT_TRUE(FileExists(planted_folder + L"\\saves\\slot1.sav"));
+    RemoveScratchFolder(planted_folder);
+}
+
+// A run stopped part way (killed after the game executable went, or later, after the
+// entry went) is finished by running the folder's uninstaller again: the mark and the
+// uninstaller are the last things removed.
+TEST_F(Uninstall, AStoppedUninstallIsFinishedByRunningItAgain)
+{
+    struct Case {
+        const char* what;
+        std::vector<const wchar_t*> gone;
+        bool entry_gone;
+    };
+    const Case cases[] = {
+        {"stopped after the game executable", {L"TorrentinePC.exe"}, false},
+        {"stopped among the game's files", {L"TorrentinePC.exe", L"SDL2.dll", L"dxil.dll"}, false},
+        {"stopped after the entry", {L"TorrentinePC.exe", L"SDL2.dll", L"torrentine.n64.proto.19990615.z64"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallInto(folder);
+        AddSaves(folder);
+        for (const wchar_t* name : c.gone) ASSERT_TRUE(DeleteFileW((folder + L"\\" + name).c_str())) << Utf8(name);
+        if (c.entry_gone) {
+            RemoveScratchFolder(folder + L"\\assets");
+            RemoveShellEntries();
+        }
+        UninstallSilently(folder, L" /delsaves");
+        EXPECT_FALSE(FolderExists(folder));
+        ExpectShellEntries(false);
+    }
+}
+
+// The uninstaller reached through another spelling of its folder (a drive letter mapped
+// onto the folder above it, the 8.3 name, other letter cases) and entries whose case
+// differs from the table's: the same installation, removed whole with its shortcuts and
+// entry.
+TEST_F(Uninstall, AnotherSpellingOfTheFolderIsTheSameInstallation)
+{
+    std::wstring c_drive = UnixPath(L"C:\\");
+    ASSERT_GT(c_drive.size(), 3u);
+    for (wchar_t letter = L'r'; letter <= L'y' && drive.empty(); letter++) {
+        std::wstring root_path = std::wstring(1, (wchar_t)(letter - 32)) + L":\\";
+        if (GetFileAttributesW(root_path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            drive = root_path;
+            drive_device = c_drive.substr(0, c_drive.size() - 3) + letter + L":";
+        }
+    }
+    ASSERT_FALSE(drive.empty()) << "no free drive letter";
+    ASSERT_TRUE(RunHostCommand(L"ln", L"-s \"" + UnixPath(root) + L"\" \"" + drive_device + L"\""));
+    ASSERT_TRUE(WaitUntilPresent(drive, 60000));
+
+    std::wstring lower = folder;
+    for (wchar_t& ch : lower) ch = (wchar_t)towlower(ch);
+    wchar_t short_form[MAX_PATH] = L"";
+    GetShortPathNameW(root.c_str(), short_form, MAX_PATH);
+    struct Case {
+        const char* what;
+        std::wstring spelling;
+    };
+    const Case cases[] = {
+        {"a mapped drive", drive + L"Torrentine PC"},
+        {"other letter cases, with entries in other cases too", lower},
+        {"the 8.3 name of the folder above", std::wstring(short_form) + L"\\Torrentine PC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallInto(folder);
+        AddSaves(folder);
+        ASSERT_TRUE(MoveFileW((folder + L"\\SDL2.dll").c_str(), (folder + L"\\sdl2.DLL").c_str()));
+        ASSERT_TRUE(MoveFileW((folder + L"\\saves").c_str(), (folder + L"\\Saves").c_str()));
+        ASSERT_TRUE(MoveFileW((folder + L"\\settings.json").c_str(), (folder + L"\\Settings.JSON").c_str()));
+        ExpectShellEntries(true);
+        if (!FileExists(c.spelling + L"\\Uninstall.exe")) {
+            printf("skipped: %s does not reach the folder here\n", c.what);
+            RemoveScratchFolder(folder);
+            continue;
+        }
+        UninstallSilently(c.spelling, L" /delsaves");
+        EXPECT_FALSE(FolderExists(folder));
+        ExpectShellEntries(false);
+    }
+}
+
+// The check that an entry is the folder's own compares the volume as well as the path:
+// "saves" linked to a folder at the very same path on another drive (the small drive T:)
+// is a link, and its files stay.
+TEST_F(Uninstall, ALinkToTheSamePathOnAnotherDriveIsNotFollowed)
+{
+    if (GetFileAttributesW(L"T:\\") == INVALID_FILE_ATTRIBUTES) {
+        printf("skipped: no small drive T: (the tests need root to mount one)\n");
+        return;
+    }
+    InstallInto(folder);
+    // The folder's path on its own volume, repeated on T:.
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    union {
+        FILE_NAME_INFO info;
+        BYTE bytes[sizeof(FILE_NAME_INFO) + 2048];
+    } name;
+    ASSERT_TRUE(GetFileInformationByHandleEx(handle, FileNameInfo, &name, sizeof name));
+    CloseHandle(handle);
+    std::wstring on_volume(name.info.FileName, name.info.FileNameLength / sizeof(wchar_t));
+    std::wstring twin = L"T:" + on_volume + L"\\saves";
+    Put(twin + L"\\slot1.sav", "the player's, on another drive");
+    auto files = FilesAndBytesBelow(L"T:" + on_volume);
+    ASSERT_TRUE(MakeFolderLink(folder + L"\\saves", twin));
+
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_TRUE(FilesAndBytesBelow(L"T:" + on_volume) == files);
+    EXPECT_FALSE(FileExists(folder + L"\\TorrentinePC.exe"));
+    ExpectShellEntries(false);
+    std::wstring top = on_volume.substr(0, on_volume.find(L'\\', 1));
+    RemoveScratchFolder(L"T:" + top);
+}
+
+// Files an interrupted run left beside the names setup writes: an update and the
+// uninstaller remove them, however many there are; other names that merely look alike,
+// and a link among them, stay, and so does the file the link leads to.
+TEST_F(Uninstall, LeftoverPartialFilesAreRemovedAndNeverLockOutAnUpdate)
+{
+    InstallInto(folder);
+    std::wstring asset;
+    for (const std::wstring& relative : ListFilesBelow(StandinGameFolder()))
+        if (asset.empty() && relative.rfind(L"assets\\", 0) == 0) asset = relative;
+    ASSERT_FALSE(asset.empty());
+    std::wstring outside = root + L"\\outside.bin";
+    Put(outside, "the player's");
+    auto plant = [&]() {
+        std::vector<std::wstring> leftovers = {L"TorrentinePC.exe.partial", L"SDL2.dll.partial", L"sdl2.dll.PARTIAL3",
+                                               L"portable.txt.partial", L"Uninstall.exe.partial9",
+                                               L"torrentine.n64.proto.19990615.z64.partial", asset + L".partial"};
+        for (int i = 1; i <= 9; i++) leftovers.push_back(L"TorrentinePC.exe.partial" + std::to_wstring(i));
+        for (const std::wstring& name : leftovers) Put(folder + L"\\" + name, "left by a killed run");
+        return leftovers;
+    };
+    std::vector<std::wstring> leftovers = plant();
+    const wchar_t* const kept[] = {L"notes.txt.partial", L"SDL2.dll.partial.bak", L"SDL2.dll.partial10"};
+    for (const wchar_t* name : kept) Put(folder + L"\\" + name, "the player's");
+    ASSERT_TRUE(MakeFileLink(folder + L"\\vcruntime140.dll.partial", outside, true));
+
+    SetupRun update = RunProgram(TestSetupExe(), L"/S /dir " + Quoted(folder));
+    EXPECT_EQ(update.exit_code, 0u) << update.out;
+    for (const std::wstring& name : leftovers) EXPECT_FALSE(FileExists(folder + L"\\" + name)) << Utf8(name);
+    for (const wchar_t* name : kept) EXPECT_TRUE(FileExists(folder + L"\\" + name)) << Utf8(name);
+    EXPECT_EQ(ReadBytes(outside), ReadBytes(folder + L"\\vcruntime140.dll.partial"));
+    std::vector<uint8_t> theirs = ReadBytes(outside);
+    EXPECT_EQ(std::string(theirs.begin(), theirs.end()), "the player's");
+
+    leftovers = plant();
+    UninstallSilently(folder, L" /delsaves");
+    for (const std::wstring& name : leftovers) EXPECT_FALSE(FileExists(folder + L"\\" + name)) << Utf8(name);
+    theirs = ReadBytes(outside);
+    EXPECT_EQ(std::string(theirs.begin(), theirs.end()), "the player's");
+    ExpectShellEntries(false);
+}
+
+// An installation on a drive that has become read-only (the small drive T:, remounted): the
+// game executable cannot go, so nothing goes, and the entry and the uninstaller stay for a
+// later run, which completes once the drive can be written again.
+TEST_F(Uninstall, AReadOnlyDriveKeepsTheWholeInstallation)
+{
+    if (GetFileAttributesW(L"T:\\") == INVALID_FILE_ATTRIBUTES) {
+        printf("skipped: no small drive T: (the tests need root to mount one)\n");
+        return;
+    }
+    InstallInto(folder);
+    // The drive is too small for a whole install: the installation is moved there without
+    // its ROM copy, which the uninstaller does not need.
+    std::wstring on_t = L"T:\\readonly-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(DeleteFileW((folder + L"\\torrentine.n64.proto.19990615.z64").c_str()));
+    for (const std::wstring& relative : ListFilesBelow(folder)) {
+        std::wstring target = on_t + L"\\" + relative;
+        SHCreateDirectoryExW(nullptr, target.substr(0, target.rfind(L'\\')).c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW((folder + L"\\" + relative).c_str(), target.c_str(), TRUE)) << Utf8(relative);
+    }
+    RemoveScratchFolder(folder);
+    WriteUninstallValue(L"InstallLocation", REG_SZ, on_t.c_str(), (DWORD)((on_t.size() + 1) * 2));
+    auto files = FilesAndBytesBelow(on_t);
+    std::wstring drive_path = UnixPath(L"T:\\");
+    ASSERT_TRUE(RunHostCommand(L"mount", L"-o remount,ro \"" + drive_path + L"\""));
+    bool read_only = !WriteText(on_t + L"\\probe.txt", "x");
+    if (read_only) {
+        UninstallSilently(on_t, L" /delsaves");
+        EXPECT_TRUE(FilesAndBytesBelow(on_t) == files);
+        EXPECT_TRUE(ReadUninstallValue(L"InstallLocation").present);
+    }
+    ASSERT_TRUE(RunHostCommand(L"mount", L"-o remount,rw \"" + drive_path + L"\""));
+    if (!read_only) {
+        printf("skipped: the small drive could not be made read-only\n");
+        RemoveScratchFolder(on_t);
+        return;
+    }
+    UninstallSilently(on_t, L" /delsaves");
+    EXPECT_FALSE(FolderExists(on_t));
+    EXPECT_FALSE(ReadUninstallValue(L"InstallLocation").present);
 }

@@ -324,3 +324,28 @@ TEST_F(FileHelpersTest, WriteWholeFileAsNewReplacesNamesNeverWritesThrough)
     std::vector<uint8_t> a = ReadBytes(P(L"outside\\a.bin"));
     EXPECT_EQ(std::string(a.begin(), a.end()), "outside a");
 }
+
+// Every partial name of a file is taken (by leftovers of interrupted runs, the last one a
+// link to a file outside): the replacement fails, and neither the file, nor any leftover,
+// nor the file the link leads to loses a byte. A partial name this run did not make is
+// never deleted, renamed or written.
+TEST_F(FileHelpersTest, AReplaceWithEveryPartialNameTakenFailsAndTouchesNothing)
+{
+    ASSERT_TRUE(WriteText(P(L"outside.bin"), "the player's"));
+    ASSERT_TRUE(WriteText(P(L"game.dll"), "old"));
+    for (int i = 0; i < 9; i++) {
+        std::wstring name = i == 0 ? std::wstring(L"game.dll.partial") : L"game.dll.partial" + std::to_wstring(i);
+        ASSERT_TRUE(WriteText(P(name), ("leftover " + std::to_string(i)).c_str()));
+    }
+    ASSERT_TRUE(MakeFileLink(P(L"game.dll.partial9"), P(L"outside.bin"), true));
+    auto before = FilesAndBytesBelow(folder);
+
+    for (int writer = 0; writer < 2; writer++) {
+        int written = writer == 0 ? WriteWholeFileAsNew(P(L"game.dll").c_str(), "new", 3)
+                                  : ReplaceWholeFile(P(L"game.dll").c_str(), "new", 3);
+        EXPECT_EQ(written, 0) << writer;
+        EXPECT_TRUE(FilesAndBytesBelow(folder) == before) << writer;
+    }
+    std::vector<uint8_t> theirs = ReadBytes(P(L"outside.bin"));
+    EXPECT_EQ(std::string(theirs.begin(), theirs.end()), "the player's");
+}

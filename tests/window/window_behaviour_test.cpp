@@ -20,6 +20,9 @@
 
 namespace {
 
+// Exactly what setup writes as "portable.txt", the mark of its installations.
+const char* const MARK_TEXT = "Settings, saves, mods and the ROM copy are kept in this folder.\r\n";
+
 std::wstring Text(HWND window, int id)
 {
     wchar_t text[1024] = {0};
@@ -70,6 +73,7 @@ protected:
         CreateDirectoryW(folder.c_str(), nullptr);
         std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.n64"));
         ASSERT_TRUE(WriteBytes(folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
+        ASSERT_TRUE(WriteText(folder + L"\\portable.txt", MARK_TEXT));
     }
 
     HWND window = nullptr;
@@ -199,7 +203,8 @@ TEST_F(SetupWindowTest, VerdictsAndLabels)
         {L"", installed + L"\\\\", INSTALLED_TEXT, L"Update", true},  // trailing separators trimmed
         {L"\"" + FixturePath(L"fixture.z64") + L"\"", installed, FOUND_TEXT, L"Reinstall", true},
         {scratch + L"\\missing.z64", installed, L"\u2716  Can't open that file.", L"Reinstall", true},
-        {FixturePath(L"fixture.v64"), leftovers, FOUND_TEXT, L"Install", true},
+        // Look-alikes of the game's saves and settings do not make a folder the game's.
+        {FixturePath(L"fixture.v64"), leftovers, other_text, L"Install", false},
         {FixturePath(L"fixture.v64"), other_files, other_text, L"Install", false},
         {L"", scratch, other_text, L"Install", false},
         {FixturePath(L"fixture.v64"), desktop_folder + L"\\", reserved_text, L"Install", false},

@@ -240,6 +240,8 @@ TEST_F(SetupWindowE2e, TypingValidatesOnceAfterTheLastKeystroke)
     CreateDirectoryW(folder.c_str(), nullptr);
     std::vector<uint8_t> copy = ReadBytes(FixturePath(L"fixture.v64"));
     ASSERT_TRUE(WriteBytes(folder + L"\\torrentine.n64.proto.19990615.z64", copy.data(), copy.size()));
+    ASSERT_TRUE(WriteText(folder + L"\\portable.txt",
+                          "Settings, saves, mods and the ROM copy are kept in this folder.\r\n"));
     SetBox(run.window, FOLDER_BOX, (folder + L"\\"));
     EXPECT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Reinstall"; }));
     SetBox(run.window, ROM_BOX, L"  ");
@@ -380,7 +382,7 @@ TEST_F(SetupWindowE2e, StopQuestionNoThenYes)
     EXPECT_EQ(Text(run.window, MESSAGE), L"Cancelled.");
     EXPECT_EQ(Progress(run.window), 0);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
-    EXPECT_FALSE(FileExists(folder + L"\\portable.txt"));
+    EXPECT_FALSE(FileExists(folder + L"\\Uninstall.exe"));
     EXPECT_FALSE(ReadUninstallValue(L"InstallLocation").present);
     PostMessageW(run.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(EndOf(&run), 0u);
