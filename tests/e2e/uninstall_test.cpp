@@ -780,9 +780,18 @@ TEST_F(Uninstall, AnotherSpellingOfTheFolderIsTheSameInstallation)
         SCOPED_TRACE(c.what);
         InstallInto(folder);
         AddSaves(folder);
-        ASSERT_TRUE(MoveFileW((folder + L"\\SDL2.dll").c_str(), (folder + L"\\sdl2.DLL").c_str()));
-        ASSERT_TRUE(MoveFileW((folder + L"\\saves").c_str(), (folder + L"\\Saves").c_str()));
-        ASSERT_TRUE(MoveFileW((folder + L"\\settings.json").c_str(), (folder + L"\\Settings.JSON").c_str()));
+        // Through a third name: a rename that changes only the case may change nothing.
+        for (const auto& names : {std::make_pair(L"SDL2.dll", L"sdl2.DLL"), std::make_pair(L"saves", L"Saves"),
+                                  std::make_pair(L"settings.json", L"Settings.JSON")}) {
+            std::wstring step = folder + L"\\renaming";
+            ASSERT_TRUE(MoveFileW((folder + L"\\" + names.first).c_str(), step.c_str()));
+            ASSERT_TRUE(MoveFileW(step.c_str(), (folder + L"\\" + names.second).c_str()));
+        }
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"\\sdl2.dll").c_str(), &found);
+        ASSERT_NE(find, INVALID_HANDLE_VALUE);
+        FindClose(find);
+        ASSERT_EQ(std::wstring(found.cFileName), L"sdl2.DLL");
         ExpectShellEntries(true);
         if (!FileExists(c.spelling + L"\\Uninstall.exe")) {
             printf("skipped: %s does not reach the folder here\n", c.what);
