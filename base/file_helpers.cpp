@@ -277,6 +277,22 @@ int DeleteTree(const wchar_t* folder)
     return DeleteTreeEntry(folder, &place, name);
 }
 
+int RemoveEmptyFolder(const wchar_t* path)
+{
+    wchar_t parent[SETUP_JOIN_UNITS];
+    const wchar_t* name = nullptr;
+    FilePlace place;
+    if (!SplitLastName(path, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
+    DWORD attributes = 0;
+    HANDLE handle = OpenEntryItself(path, &place, name, 0, &attributes);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    int removed = 0;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        removed = DeleteByHandle(handle);  // refused while anything is inside
+    CloseHandle(handle);
+    return removed;
+}
+
 uint64_t TreeSize(const wchar_t* folder)
 {
     wchar_t search[SETUP_JOIN_UNITS];
@@ -345,16 +361,31 @@ static int ReplaceThroughPartial(const wchar_t* path, NewFileMaker make, const v
     wchar_t partial[SETUP_JOIN_UNITS];
     DWORD error = ERROR_FILE_EXISTS;
     int made = 0;
-    for (int attempt = 0; attempt < 10 && !made && NameExists(error); attempt++) {
-        int fits = attempt == 0
-                       ? FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial", path) >= 0
-                       : FormatText(partial, SETUP_JOIN_UNITS, L"%s.partial%d", path, attempt) >= 0;
-        if (!fits) return 0;
+    for (int attempt = 0; attempt < PARTIAL_SLOTS && !made && NameExists(error); attempt++) {
+        if (PartialPath(partial, SETUP_JOIN_UNITS, path, attempt) < 0) return 0;
         made = make(partial, data, count, &error);
     }
     if (made && MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING | move_flags)) return 1;
     if (made || error == 0) DeleteFileW(partial);  // this run's own new file, never a link
     return 0;
+}
+
+int PartialPath(wchar_t* buffer, size_t capacity, const wchar_t* path, int slot)
+{
+    return slot == 0 ? FormatText(buffer, capacity, L"%s.partial", path)
+                     : FormatText(buffer, capacity, L"%s.partial%d", path, slot);
+}
+
+int FreePartialSlot(const wchar_t* path)
+{
+    wchar_t partial[SETUP_JOIN_UNITS];
+    for (int slot = 0; slot < PARTIAL_SLOTS; slot++) {
+        if (PartialPath(partial, SETUP_JOIN_UNITS, path, slot) < 0) return -1;
+        if (GetFileAttributesW(partial) == INVALID_FILE_ATTRIBUTES &&
+            GetLastError() == ERROR_FILE_NOT_FOUND)
+            return slot;
+    }
+    return -1;
 }
 
 int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count)

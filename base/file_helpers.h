@@ -36,6 +36,10 @@ void DeleteMatching(const wchar_t* folder, const wchar_t* pattern);
 // that is itself a link is removed as a link. Nonzero when the folder itself was removed.
 int DeleteTree(const wchar_t* folder);
 
+// Removes the folder at path when it is empty and a real folder of its parent, never a
+// link. Nonzero when it was removed.
+int RemoveEmptyFolder(const wchar_t* path);
+
 // Bytes of all files below folder. Links are never followed: each counts as itself.
 uint64_t TreeSize(const wchar_t* folder);
 
@@ -57,6 +61,12 @@ int MakeFileAsNew(const wchar_t* path, NewFileMaker make, const void* data, uint
 // "<path>.partialN" past a leftover of an interrupted run), never written into, so a link there or a file with other hard links keeps what it points to. 1 when
 // all was written.
 int WriteWholeFileAsNew(const wchar_t* path, const void* data, uint32_t count);
+
+// The partial names beside path: slot 0 is "<path>.partial", slots 1 to 9 "<path>.partialN".
+#define PARTIAL_SLOTS 10
+int PartialPath(wchar_t* buffer, size_t capacity, const wchar_t* path, int slot);
+// The first slot whose name is free beside path, or -1 when every one is taken.
+int FreePartialSlot(const wchar_t* path);
 
 // Copies source to path by the same rule: an existing name at path is replaced, never
 // written into. 1 on success.

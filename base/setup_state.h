@@ -11,6 +11,11 @@
 #define WM_SETUP_STATUS   (WM_APP + 2)  // lParam: LocalAlloc'd UTF-16 status text; receiver frees it
 #define WM_SETUP_DONE     (WM_APP + 3)  // wParam: the failure flag of the run that just ended
 
+#define SETUP_TEST_GO_ON 0
+#define SETUP_TEST_CANCEL 1  // as if the player had answered Yes to the stop question
+#define SETUP_TEST_FAIL 2    // as if the entry's write had failed
+#define SETUP_TEST_KILL 3    // as if the process were killed
+
 struct SetupState {
     wchar_t own_path[SETUP_PATH_UNITS];        // entry point, first step; read-only afterwards;
                                                // empty when the path does not fit (never cut)
@@ -38,6 +43,11 @@ struct SetupState {
     HFONT title_font;
     HICON large_icon;
     HBRUSH white_brush;
+
+    // The test flavour's way to stop a run at a chosen moment; null in the release. Called
+    // before each package entry is written (phase 0) and committed (phase 1); returns a
+    // SETUP_TEST_* action.
+    int (*test_stop)(int phase, int entry);
 };
 
 extern SetupState g_setup;

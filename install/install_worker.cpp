@@ -1,6 +1,7 @@
 #include "install/install_worker.h"
 
 #include <objbase.h>
+#include <stdarg.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <wchar.h>
@@ -15,6 +16,7 @@
 #include "install/install_folder_check.h"
 #include "install/installation_mark.h"
 #include "install/partial_leftovers.h"
+#include "install/staged_files.h"
 #include "install/shell_registration.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
@@ -105,30 +107,79 @@ static int HasEnoughSpace(const wchar_t* folder, uint64_t total_bytes, uint32_t 
     return 0;
 }
 
-static int ExtractPackage(ExtractContext* context)
+// What a stopped run leaves, said after the reason: a player cannot see it from outside.
+#define LEFT_NOTHING L" Nothing was installed."
+#define LEFT_PREVIOUS L" The previous version is still installed."
+#define LEFT_MIXED L" Run setup again to finish the update."
+
+static void ReportStop(const wchar_t* left, const wchar_t* format, ...)
+{
+    wchar_t reason[STATUS_TEXT_UNITS];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(reason, STATUS_TEXT_UNITS, format, args);
+    va_end(args);
+    ReportFailure(L"%s%s", reason, left);
+}
+
+static int ExtractPackage(ExtractContext* context, const wchar_t* left)
 {
     StatusLine(L"Writing the PC version...");
     if (WalkPackage(ExtractEntry, context)) return 1;
     if (g_setup.cancel_request)
-        ReportFailure(L"Cancelled.");
+        ReportStop(left, L"Cancelled.");
     else if (context->failing_path[0] == L'\0')
-        ReportFailure(L"The setup file is damaged: download it again.");
+        ReportStop(left, L"The setup file is damaged: download it again.");
     else
-        ReportFailure(L"Can't write \"%s\". If the game is running, close it and try again.",
-                      context->failing_path);
+        ReportStop(left, L"Can't write \"%s\". If the game is running, close it and try again.",
+                   context->failing_path);
     return 0;
 }
 
 // The copy is replaced only by a complete one: the user may have picked that very copy as
 // the ROM, and a write that fails half-way must not destroy it.
-static int StoreRomCopy(const wchar_t* folder, const uint8_t* image, uint32_t length)
+static int StoreRomCopy(const wchar_t* folder, const uint8_t* image, uint32_t length,
+                        const wchar_t* left)
 {
     StatusLine(L"Storing the ROM...");
     wchar_t path[SETUP_JOIN_UNITS];
     JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
     if (ReplaceWholeFile(path, image, length)) return 1;
-    ReportFailure(L"Can't write \"%s\".", path);
+    ReportStop(left, L"Can't write \"%s\".", path);
     return 0;
+}
+
+// An update's new files go into place only once all of them are whole, and only when
+// every old one can be replaced: until then the previous version stays as it was.
+static int CommitUpdate(ExtractContext* context)
+{
+    if (CommitStagedFiles(context)) return 1;
+    ReportStop(LEFT_MIXED, L"Can't write \"%s\". If the game is running, close it and try again.",
+               context->failing_path);
+    return 0;
+}
+
+static int CheckUpdateCanCommit(ExtractContext* context)
+{
+    if (CanReplaceStagedNames(context)) return 1;
+    ReportStop(LEFT_PREVIOUS, L"Can't write \"%s\". If the game is running, close it and try again.",
+               context->failing_path);
+    return 0;
+}
+
+// The topmost folder that creating folder will make (empty when it exists already), so that
+// a new install that stops removes the folders it made and no other.
+static void FolderToCreate(const wchar_t* folder, wchar_t* top)
+{
+    top[0] = L'\0';
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (FormatText(path, SETUP_JOIN_UNITS, L"%s", folder) < 0) return;
+    while (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return;
+        wmemcpy(top, path, wcslen(path) + 1);
+        if (!PathRemoveFileSpecW(path) || PathIsRootW(path)) return;
+    }
 }
 
 // The icon images come before the extraction, which writes them into the game executable
@@ -179,6 +230,32 @@ static void RegisterWithShell(const wchar_t* folder)
                          g_setup.make_start_menu_shortcut);
 }
 
+// Everything from the free-space test to "Done!". An update stages the package and keeps
+// the previous version until the commit; a new install that stops removes what it made.
+static void InstallFiles(ExtractContext* context, const uint8_t* image, uint32_t length,
+                         const GameIconImages* icon, const wchar_t* created_top)
+{
+    const wchar_t* folder = context->install_folder;
+    int update = context->staged;
+    const wchar_t* left = update ? LEFT_PREVIOUS : LEFT_NOTHING;
+    int done = HasEnoughSpace(folder, context->total_bytes, length) && MarkInstallation(folder) &&
+               ExtractPackage(context, left) && (!update || CheckUpdateCanCommit(context)) &&
+               (!image || StoreRomCopy(folder, image, length, left));
+    if (!done) {
+        if (update)
+            DiscardStagedFiles(context);
+        else
+            UndoNewInstall(context, created_top);
+        return;
+    }
+    if (update && !CommitUpdate(context)) return;
+    AddGameIcon(folder, icon);
+    CopyUninstaller(folder);
+    RegisterWithShell(folder);
+    ReportProgressPermille(1000);
+    StatusLine(L"Done! Torrentine PC is installed in %s", folder);
+}
+
 static void RunInstall(void)
 {
     uint8_t* image = nullptr;
@@ -196,18 +273,20 @@ static void RunInstall(void)
     context.own_writer = WriteGameExecutable;
     context.own_writer_param = &icon;
     WalkPackage(SumEntrySize, &context);  // a damaged package shows in the extraction
-    if (CheckInputs(&context, &image, &length) && CreateInstallFolder(folder)) {
-        BuildIconImagesEarly(folder, image, length, &icon);
-        if (HasEnoughSpace(folder, context.total_bytes, length) && MarkInstallation(folder) &&
-            ExtractPackage(&context)) {
-            if (!image || StoreRomCopy(folder, image, length)) {
-                AddGameIcon(folder, &icon);
-                CopyUninstaller(folder);
-                RegisterWithShell(folder);
-                ReportProgressPermille(1000);
-                StatusLine(L"Done! Torrentine PC is installed in %s", folder);
-            }
+    if (CheckInputs(&context, &image, &length)) {
+        // Decided before this run writes anything: only an installation is updated in place.
+        context.staged = FolderHoldsInstallation(folder);
+        wchar_t created_top[SETUP_JOIN_UNITS];
+        FolderToCreate(folder, created_top);
+        context.slots = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, context.entry_count + 1);
+        if (!context.slots) {
+            ReportFailure(L"Not enough memory to install.");
+        } else if (CreateInstallFolder(folder)) {
+            FillMemory(context.slots, context.entry_count + 1, PARTIAL_SLOT_NONE);
+            BuildIconImagesEarly(folder, image, length, &icon);
+            InstallFiles(&context, image, length, &icon, created_top);
         }
+        if (context.slots) HeapFree(GetProcessHeap(), 0, context.slots);
     }
     FreeIconImages(&icon);
     FreeRomImage(image);

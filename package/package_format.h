@@ -13,6 +13,7 @@
 #define PACKAGE_HEADER_BYTES  12
 #define PACKAGE_ENTRY_FIXED_BYTES 10
 #define PACKAGE_NAME_UNITS    260  // at most 259 converted units and a terminator
+#define PARTIAL_SLOT_NONE 0xFF
 
 // Called once per entry; nonzero continues the walk, 0 stops it.
 typedef int (*PackageVisitor)(const wchar_t* name, const uint8_t* data, uint64_t size,
@@ -31,6 +32,13 @@ struct ExtractContext {
     const wchar_t* own_writer_entry;
     EntryWriter own_writer;
     void* own_writer_param;
+    uint32_t entry_count;      // entries seen by SumEntrySize
+    // An update stages every entry under a partial name beside its own and renames them all
+    // into place once each is whole; slots[i] says which partial name entry i got
+    // (PARTIAL_SLOT_NONE until it was written). A new install writes the names themselves.
+    int staged;
+    uint8_t* slots;            // entry_count slots, owned by the worker
+    uint32_t entries_done;     // entries written (or staged) so far
     int longest_name_units;    // the longest entry name, folders included (SumEntrySize)
     int longest_folder_units;  // the longest folder part of an entry name, 0 for none
 };

@@ -13,12 +13,19 @@ int SumEntrySize(const wchar_t* name, const uint8_t*, uint64_t size, void* conte
 {
     ExtractContext* sums = (ExtractContext*)context;
     sums->total_bytes += size;
+    sums->entry_count++;
     int units = (int)wcslen(name);
     const wchar_t* last_separator = wcsrchr(name, L'\\');
     int folder_units = last_separator ? (int)(last_separator - name) : 0;
     if (units > sums->longest_name_units) sums->longest_name_units = units;
     if (folder_units > sums->longest_folder_units) sums->longest_folder_units = folder_units;
     return 1;
+}
+
+// What the test flavour asks for at this entry; the release has no such hook.
+static int TestAction(int phase, uint32_t entry)
+{
+    return g_setup.test_stop ? g_setup.test_stop(phase, (int)entry) : SETUP_TEST_GO_ON;
 }
 
 int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
@@ -28,6 +35,12 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
 
     wchar_t path[SETUP_JOIN_UNITS];
     JoinPath(path, SETUP_JOIN_UNITS, extract->install_folder, name);
+    int action = TestAction(0, extract->entries_done);
+    if (action == SETUP_TEST_KILL) TerminateProcess(GetCurrentProcess(), 9);
+    if (action == SETUP_TEST_CANCEL) {
+        InterlockedExchange(&g_setup.cancel_request, 1);
+        return 0;
+    }
 
     wchar_t parent[SETUP_JOIN_UNITS];
     wmemcpy(parent, path, SETUP_JOIN_UNITS);
@@ -38,17 +51,29 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
         wmemcpy(extract->created_folder, parent, SETUP_JOIN_UNITS);
     }
 
-    // An existing file is replaced, never written through: it may be a link, or share its
-    // bytes with a mod manager's store through a hard link.
+    // An update writes the entry under a free partial name (the old file stays until every
+    // new one is whole); a new install writes the name itself. Either way an existing file
+    // is replaced, never written through: it may be a link, or share its bytes with a mod
+    // manager's store through a hard link.
+    wchar_t target[SETUP_JOIN_UNITS];
+    int slot = extract->staged ? FreePartialSlot(path) : 0;
+    int fits = extract->staged ? PartialPath(target, SETUP_JOIN_UNITS, path, slot) >= 0
+                               : FormatText(target, SETUP_JOIN_UNITS, L"%s", path) >= 0;
     // A resource is at most 4 GiB, so every entry fits one 32-bit write; a size that does
     // not is a damaged package and fails as a write would.
     int own = extract->own_writer_entry && _wcsicmp(name, extract->own_writer_entry) == 0;
-    if (size > 0xFFFFFFFFull ||
-        !(own ? extract->own_writer(path, data, (uint32_t)size, extract->own_writer_param)
-              : WriteWholeFileAsNew(path, data, (uint32_t)size))) {
+    int written = slot >= 0 && fits && size <= 0xFFFFFFFFull && action != SETUP_TEST_FAIL &&
+                  (own ? extract->own_writer(target, data, (uint32_t)size, extract->own_writer_param)
+                       : WriteWholeFileAsNew(target, data, (uint32_t)size));
+    if (!written) {
+        // The partial name was free before this write, so whatever stands there now is
+        // this run's own unfinished file.
+        if (extract->staged && slot >= 0 && fits) DeletePathItself(target);
         wmemcpy(extract->failing_path, path, SETUP_JOIN_UNITS);
         return 0;
     }
+    if (extract->slots) extract->slots[extract->entries_done] = (uint8_t)slot;
+    extract->entries_done++;
     extract->bytes_written += size;
     ReportProgress(extract->bytes_written, extract->total_bytes);
     return 1;

@@ -413,11 +413,10 @@ TEST_F(SilentInstall, ADamagedPackageIsReportedAsSuch)
         SetupRun run = RunProgram(copy, L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
         EXPECT_EQ(run.exit_code, 1u) << c.what;
         EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\n"
-                           "The setup file is damaged: download it again.\n")
+                           "The setup file is damaged: download it again. Nothing was installed.\n")
             << c.what;
         EXPECT_FALSE(FileExists(root + L"\\x.a")) << c.what;
-        // What the run made is marked as setup's, for the next run or the uninstaller.
-        EXPECT_TRUE(FileExists(InFolder(L"portable.txt"))) << c.what;
+        EXPECT_FALSE(FolderExists(folder)) << c.what;
         EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present) << c.what;
     }
 }
@@ -425,15 +424,21 @@ TEST_F(SilentInstall, ADamagedPackageIsReportedAsSuch)
 TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
 {
     ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
-    HANDLE game = CreateFileW(InFolder(L"TorrentinePC.exe").c_str(), GENERIC_READ, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(game, INVALID_HANDLE_VALUE);
-    SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
-    CloseHandle(game);
-    EXPECT_EQ(run.exit_code, 1u);
-    EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\nCan't write \"" +
-                           Utf8(InFolder(L"TorrentinePC.exe")) +
-                           "\". If the game is running, close it and try again.\n");
+    // Any file of the game held open without shared deletion, as the running game holds
+    // its program and libraries: the update stops before its commit, and the installed
+    // version stays as it was, byte for byte.
+    for (const wchar_t* held : {L"TorrentinePC.exe", L"vcruntime140.dll"}) {
+        const auto before = FilesWithBytes(folder);
+        HANDLE game = CreateFileW(InFolder(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(game, INVALID_HANDLE_VALUE);
+        SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
+        CloseHandle(game);
+        EXPECT_EQ(run.exit_code, 1u);
+        EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\nCan't write \"" + Utf8(InFolder(held)) +
+                               "\". If the game is running, close it and try again. The previous version is "
+                               "still installed.\n");
+        EXPECT_TRUE(FilesWithBytes(folder) == before) << Utf8(held);
+    }
 }
 
 TEST_F(SilentInstall, FullInstallFromEachByteOrderAndEachShortcutChoice)
@@ -992,7 +997,7 @@ TEST_F(SilentInstall, AFailedRomCopyComesAfterTheNote)
     SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
     EXPECT_EQ(run.exit_code, 1u);
     EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\nStoring the ROM...\nCan't write \"" +
-                           Utf8(copy) + "\".\n");
+                           Utf8(copy) + "\". The previous version is still installed.\n");
     EXPECT_TRUE(FileExists(InFolder(L"portable.txt")));
     EXPECT_TRUE(FolderExists(copy));
     EXPECT_FALSE(FileExists(copy + L".partial"));

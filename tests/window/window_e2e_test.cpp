@@ -379,10 +379,10 @@ TEST_F(SetupWindowE2e, StopQuestionNoThenYes)
     ASSERT_NE(box, nullptr);
     AnswerMessageBox(box, IDYES);
     EXPECT_TRUE(WaitFor([&] { return Text(run.window, CLOSE) == L"Close"; }));
-    EXPECT_EQ(Text(run.window, MESSAGE), L"Cancelled.");
+    EXPECT_EQ(Text(run.window, MESSAGE), L"Cancelled. Nothing was installed.");
     EXPECT_EQ(Progress(run.window), 0);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
-    EXPECT_FALSE(FileExists(folder + L"\\Uninstall.exe"));
+    EXPECT_FALSE(FolderExists(folder));  // setup made it, and takes it away again
     EXPECT_FALSE(ReadUninstallValue(L"InstallLocation").present);
     PostMessageW(run.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(EndOf(&run), 0u);
