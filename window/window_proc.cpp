@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "base/setup_state.h"
+#include "base/status_channel.h"
 #include "base/text_format.h"
 #include "install/install_worker.h"
 #include "window/setup_window.h"
@@ -51,15 +52,27 @@ static void Play(HWND window)
     DestroyWindow(window);
 }
 
+static void SayStopCameTooLate(HWND window)
+{
+    wchar_t text[STATUS_TEXT_UNITS];
+    FormatText(text, STATUS_TEXT_UNITS,
+               L"The installation had already finished: Torrentine PC is installed in %s",
+               g_setup.install_folder);
+    SetDlgItemTextW(window, ID_MESSAGE, text);
+}
+
 static void OnClose(HWND window)
 {
     if (!g_setup.busy) {
         DestroyWindow(window);
         return;
     }
-    if (MessageBoxW(window, L"Stop the installation?", L"Torrentine PC", MB_YESNO | MB_ICONQUESTION) ==
+    if (MessageBoxW(window, L"Stop the installation?", L"Torrentine PC", MB_YESNO | MB_ICONQUESTION) !=
         IDYES)
-        InterlockedExchange(&g_setup.cancel_request, 1);
+        return;
+    InterlockedExchange(&g_setup.cancel_request, 1);
+    // The install may have ended while the question was open: say the stop came too late.
+    if (!g_setup.busy && g_setup.finished) SayStopCameTooLate(window);
 }
 
 static void OnCommand(HWND window, int id, int code)
@@ -122,6 +135,8 @@ static void OnSetupDone(HWND window, int failed)
         return;
     }
     g_setup.finished = 1;
+    // A stop asked for after the last file had started does not stop the install.
+    if (g_setup.cancel_request) SayStopCameTooLate(window);
     SetDlgItemTextW(window, ID_INSTALL, L"Play");
     EnableWindow(GetDlgItem(window, ID_INSTALL), TRUE);  // Play, whatever the last verdict was
     SetDlgItemTextW(window, ID_VERDICT,

@@ -13,6 +13,7 @@
 #include "install/icon_images.h"
 #include "install/resource_section.h"
 #include "package/package_format.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 
@@ -1007,4 +1008,160 @@ TEST_F(SilentInstall, AFailedRomCopyComesAfterTheNote)
     run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(run.out, InstalledOutput(folder));
+}
+
+namespace {
+
+struct PackageEntries {
+    std::vector<CraftedEntry> entries;
+};
+
+int CollectEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
+{
+    ((PackageEntries*)context)->entries.push_back({Utf8(name), std::vector<uint8_t>(data, data + size)});
+    return 1;
+}
+
+// The package's entries, in their order (the game executable first).
+std::vector<CraftedEntry> PackageEntryList()
+{
+    std::vector<uint8_t> package = ReadBytes(PackagePath());
+    PackageEntries collected;
+    WalkPackageBytes(package.data(), (uint32_t)package.size(), CollectEntry, &collected);
+    return collected.entries;
+}
+
+// Runs the setup program with the test hook asking for a stop ("write 3 cancel", ...).
+SetupRun RunWithStop(const std::wstring& exe, const std::wstring& arguments, const wchar_t* stop)
+{
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", stop);
+    SetupRun run = RunProgram(exe, arguments);
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", nullptr);
+    return run;
+}
+
+std::vector<std::pair<std::wstring, std::vector<uint8_t>>> WithoutPartialFiles(
+    std::vector<std::pair<std::wstring, std::vector<uint8_t>>> files)
+{
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const auto& file) { return file.first.find(L".partial") != std::wstring::npos; }),
+                files.end());
+    return files;
+}
+
+bool NoPartialFiles(const std::wstring& folder)
+{
+    for (const std::wstring& relative : ListFilesBelow(folder))
+        if (relative.find(L".partial") != std::wstring::npos) return false;
+    return true;
+}
+
+}  // namespace
+
+// An update (a setup with another version of every file) stopped before its commit, by a
+// cancel at an entry, a failed write or a killed process, leaves the previous version byte
+// for byte and no partial file; a killed run's partial files go with the next run, which
+// completes. A kill in the middle of the commit is completed by the next run too.
+TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
+{
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
+                      L" /nodesktop /nostartmenu").exit_code, 0u);
+    std::vector<CraftedEntry> entries = PackageEntryList();
+    ASSERT_GT(entries.size(), 5u);
+    for (size_t i = 1; i < entries.size(); i++) entries[i].data.push_back('+');  // the next version
+    std::wstring next_setup = root + L"\\next setup.exe";
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, BuildPackage(entries), false));
+    const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
+    const std::string left = " The previous version is still installed.\n";
+    const std::string last = std::to_string(entries.size() - 1);
+    struct Case {
+        std::string stop;
+        std::string out;  // after "Writing the PC version...\n"; empty for a killed run
+    };
+    const Case cases[] = {
+        {"write 0 cancel", "Cancelled." + left},
+        {"write 3 cancel", "Cancelled." + left},
+        {"write " + last + " cancel", "Cancelled." + left},
+        {"write 0 fail", "Can't write \"" + Utf8(InFolder(L"TorrentinePC.exe")) +
+                             "\". If the game is running, close it and try again." + left},
+        {"write 4 fail", "Can't write \"" + Utf8(folder) + "\\" + entries[4].name +
+                             "\". If the game is running, close it and try again." + left},
+        {"write 2 kill", ""},
+        {"write " + last + " kill", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stop);
+        const auto before = WithoutPartialFiles(FilesWithBytes(folder));
+        std::wstring stop(c.stop.begin(), c.stop.end());
+        SetupRun run = RunWithStop(next_setup, update, stop.c_str());
+        if (c.out.empty()) {
+            EXPECT_EQ(run.exit_code, 9u);  // killed
+        } else {
+            EXPECT_EQ(run.exit_code, 1u);
+            EXPECT_EQ(run.out, "Writing the PC version...\n" + c.out);
+            EXPECT_TRUE(NoPartialFiles(folder));
+        }
+        // Whatever the partial files, every file of the previous version is as it was.
+        EXPECT_TRUE(WithoutPartialFiles(FilesWithBytes(folder)) == before);
+    }
+
+    // A kill half-way through the commit: a mix of versions, which the next run completes.
+    SetupRun killed = RunWithStop(next_setup, update, L"commit 3 kill");
+    EXPECT_EQ(killed.exit_code, 9u);
+    SetupRun next = RunProgram(next_setup, update);
+    EXPECT_EQ(next.exit_code, 0u);
+    EXPECT_EQ(next.out, InstalledOutput(folder, false));
+    EXPECT_TRUE(NoPartialFiles(folder));
+    for (size_t i = 1; i < entries.size(); i++) {
+        std::wstring name(entries[i].name.begin(), entries[i].name.end());
+        EXPECT_TRUE(ReadBytes(InFolder(name.c_str())) == entries[i].data) << entries[i].name;
+    }
+}
+
+// A new install that stops (Cancel, a failed write) leaves the place as
+// it was: a folder setup made is gone with the parents it made, an empty folder that was
+// there stays, empty. A killed one is finished by the next run.
+TEST_F(SilentInstall, ANewInstallThatStopsLeavesTheFolderAsItWas)
+{
+    std::wstring top = root + L"\\made";
+    std::wstring deep = top + L"\\by setup\\Torrentine PC";
+    std::wstring empty = root + L"\\empty";
+    ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
+    const std::string left = " Nothing was installed.\n";
+    for (const std::wstring& where : {deep, empty}) {
+        for (const wchar_t* stop : {L"write 0 cancel", L"write 5 cancel", L"write 0 fail", L"write 7 fail"}) {
+            SCOPED_TRACE(Utf8(where) + " " + Utf8(stop));
+            SetupRun run = RunWithStop(TestSetupExe(), L"/S " + RomArgument(L"fixture.z64") + L" /dir " +
+                                                           Quoted(where), stop);
+            EXPECT_EQ(run.exit_code, 1u);
+            EXPECT_NE(run.out.find(left), std::string::npos) << run.out;
+            EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
+            if (where == empty) {
+                EXPECT_TRUE(FolderExists(empty));
+                EXPECT_TRUE(ListFilesBelow(empty).empty());
+            } else {
+                EXPECT_FALSE(FolderExists(top));
+            }
+        }
+    }
+
+    // Killed: the next run finds the mark and completes.
+    SetupRun run = RunWithStop(TestSetupExe(), L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(deep), L"write 6 kill");
+    EXPECT_EQ(run.exit_code, 9u);
+    run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(deep));
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out, InstalledOutput(deep));
+    EXPECT_TRUE(NoPartialFiles(deep));
+}
+
+// The stop hook is the test flavour's alone: the release carries neither its code nor the
+// name of its variable.
+TEST_F(SilentInstall, TheReleaseCarriesNoTestHook)
+{
+    std::vector<uint8_t> release = ReadBytes(ReleaseSetupExe());
+    ASSERT_GT(release.size(), 100000u);
+    const std::string name = "TORRENTINE_TEST_STOP";
+    EXPECT_EQ(std::search(release.begin(), release.end(), name.begin(), name.end()), release.end());
+    std::vector<uint8_t> test = ReadBytes(TestSetupExe());
+    EXPECT_NE(std::search(test.begin(), test.end(), name.begin(), name.end()), test.end());
 }

@@ -363,6 +363,21 @@ TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
     EXPECT_EQ(Text(window, ID_CLOSE), L"Close");
 }
 
+// A stop asked for once the last file had started does not stop the install: the
+// finished state says the stop came too late, and where the game is.
+TEST_F(SetupWindowTest, AStopThatCameTooLateIsSaid)
+{
+    wcscpy_s(g_setup.install_folder, SETUP_PATH_UNITS, L"C:\\Games\\Torrentine PC");
+    SetBusyState(window, 1);
+    InterlockedExchange(&g_setup.cancel_request, 1);
+    SendMessageW(window, WM_SETUP_DONE, 0, 0);
+    EXPECT_EQ(g_setup.finished, 1);
+    EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
+    EXPECT_EQ(Text(window, ID_MESSAGE),
+              L"The installation had already finished: Torrentine PC is installed in C:\\Games\\Torrentine PC");
+    g_setup.cancel_request = 0;
+}
+
 TEST_F(SetupWindowTest, FolderRule)
 {
     std::wstring installed = scratch + L"\\Old install";
