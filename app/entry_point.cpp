@@ -3,10 +3,13 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 #include <wchar.h>
 
 #include "app/default_folder.h"
 #include "base/command_line.h"
+#include "base/run_lock.h"
+#include "base/status_channel.h"
 #include "base/setup_state.h"
 #include "install/install_worker.h"
 #include "uninstall/uninstaller.h"
@@ -40,6 +43,31 @@ static void RecordOwnPath(void)
     if (units > 0 && units < SETUP_PATH_UNITS) wmemcpy(g_setup.own_path, own, units + 1);
 }
 
+// Double-clicked in its installation, "Uninstall.exe" uninstalls, as every Windows user
+// expects of a file of that name; the setup window stays the downloaded setup's.
+static int StartedAsUninstaller(int argc)
+{
+    return argc == 1 && g_setup.own_path[0] &&
+           CompareStringOrdinal(PathFindFileNameW(g_setup.own_path), -1, L"Uninstall.exe", -1, TRUE) ==
+               CSTR_EQUAL;
+}
+
+// A value option given as the last argument, with nothing after it: an error, never a
+// silent fall-back to a default.
+static int OptionLacksValue(int argc, wchar_t** argv, const wchar_t* option)
+{
+    return argc > 1 && MatchesOption(argv[argc - 1], option) && !OptionValue(argc, argv, option);
+}
+
+// Another setup window is open: bring it to the front.
+static void ShowRunningSetup(void)
+{
+    HWND other = FindWindowW(SETUP_WINDOW_CLASS, nullptr);
+    if (!other) return;
+    if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+    SetForegroundWindow(other);
+}
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
     HardenProcess();
@@ -60,12 +88,24 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     bool windowless = g_setup.silent || uninstall || uninstall2;
     CoInitializeEx(nullptr, windowless ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
 
-    if (uninstall) return RunUninstallStage1(argc, argv);
+    if (uninstall || StartedAsUninstaller(argc)) return RunUninstallStage1(argc, argv);
     if (uninstall2) return RunUninstallStage2(argc, argv);
 
     ReadDefaultInstallFolder(g_setup.install_folder);
 
     if (g_setup.silent) {
+        if (!TakeRunLock()) {
+            ReportFailure(L"%s", RUN_LOCK_BUSY_TEXT);
+            return 1;
+        }
+        if (OptionLacksValue(argc, argv, L"/dir")) {
+            ReportFailure(L"The /dir option needs a folder after it.");
+            return 1;
+        }
+        if (OptionLacksValue(argc, argv, L"/rom")) {
+            ReportFailure(L"The /rom option needs a ROM file after it.");
+            return 1;
+        }
         const wchar_t* rom = OptionValue(argc, argv, L"/rom");
         if (rom) g_setup.rom_path_too_long = !CopyOptionValue(g_setup.rom_path, rom);
         const wchar_t* dir = OptionValue(argc, argv, L"/dir");
@@ -73,7 +113,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         g_setup.make_desktop_shortcut = !HasFlag(argc, argv, L"/nodesktop");
         g_setup.make_start_menu_shortcut = !HasFlag(argc, argv, L"/nostartmenu");
         InstallWorker(nullptr);
+        ReleaseRunLock();
         return g_setup.failed;
     }
-    return RunSetupWindow(instance, show, argc, argv);
+    // The window holds the lock while it is open; a second one shows the first instead.
+    if (!OptionValue(argc, argv, L"/snapshot") && !TakeRunLock()) {
+        ShowRunningSetup();
+        return 0;
+    }
+    int result = RunSetupWindow(instance, show, argc, argv);
+    ReleaseRunLock();
+    return result;
 }

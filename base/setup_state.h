@@ -48,6 +48,9 @@ struct SetupState {
     // before each package entry is written (phase 0) and committed (phase 1); returns a
     // SETUP_TEST_* action.
     int (*test_stop)(int phase, int entry);
+    // The test flavour's way to name the uninstaller's temporary copies: fills the 64 bits
+    // of attempt's name and returns 1, or returns 0 for the random ones; null in the release.
+    int (*test_copy_name)(int attempt, ULONG bits[2]);
 };
 
 extern SetupState g_setup;

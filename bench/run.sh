@@ -111,6 +111,8 @@ write_command() {
 q() { printf '%q' "$1"; }
 install_args="/nodesktop /nostartmenu >/dev/null"
 write_command setup setup "exec $(q "$wine_run") $(q "$setup") /S /rom $(q "$rom_w") /dir 'C:\\Bench\\setup' $install_args"
+# An update of an installed folder without the ROM: the folder stays from round to round.
+write_command setup-update "" "exec $(q "$wine_run") $(q "$setup") /S /dir 'C:\\Bench\\setup-update' $install_args"
 write_command floor floor "exec $(q "$wine_run") $(q "$build/bench/floor_install.exe") 'C:\\Bench\\floor'"
 # The job floor writes an icon file of the size the setup program's icon always has (six
 # images of fixed sizes) and an uninstaller of the setup program's size.
@@ -193,8 +195,9 @@ check_job() {
   fi
 }
 
-say "timing the installs: setup, the two floors, the four NSIS installers, cp -r ($runs rounds + warm-up)"
-installs=(setup floor floor-job nsis-stored nsis-zlib nsis-job-stored nsis-job-zlib cp)
+say "timing the installs: setup, its update, the two floors, the four NSIS installers, cp -r ($runs rounds + warm-up)"
+"$wine_run" "$setup" /S /rom "$rom_w" /dir 'C:\Bench\setup-update' /nodesktop /nostartmenu >/dev/null
+installs=(setup setup-update floor floor-job nsis-stored nsis-zlib nsis-job-stored nsis-job-zlib cp)
 measure "${installs[@]}"
 for name in "${installs[@]}"; do check_installed "$name"; done
 for name in setup floor-job nsis-job-stored nsis-job-zlib; do check_job "$name"; done
@@ -241,6 +244,7 @@ nsis_overhead=$(($(size "$work/nsis-stored.exe") - game_bytes))
 nsis_zlib_overhead=$(($(size "$work/nsis-zlib.exe") - game_bytes))
 r_setup=$(ratio setup floor)
 r_job=$(ratio setup floor-job)
+r_update=$(ratio setup-update floor-job)
 r_stored=$(ratio setup nsis-stored)
 r_zlib=$(ratio setup nsis-zlib)
 r_job_stored=$(ratio setup nsis-job-stored)
@@ -261,6 +265,7 @@ table="$work/table.md"
   echo "| | run of $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, $cpu, $(wine --version 2>/dev/null); $runs counted runs per command after 1 warm-up, in turn$too_few | | | | |"
   echo "| 1 | stand-in game: $game_files files, $(bytes "$game_bytes"); TorrentinePC.exe $(bytes "$exe_bytes") first, dxcompiler.dll $(bytes "$dxc_bytes") | | | | |"
   echo "| 2 | silent install, test flavour (setup), no shortcuts | $(ms "$(med setup seconds)") | $(x "$r_job") job floor; $(x "$r_setup") floor | ≤ 1.30× job floor | $(met "$r_job <= 1.3") |"
+  echo "| 2 | update of an installed folder without the ROM (every file staged, then renamed into place) | $(ms "$(med setup-update seconds)") | $(x "$r_update") job floor; $(x "$(ratio setup-update setup)") the install | ≤ 1.30× job floor | $(met "$r_update <= 1.3") |"
   echo "| 2 | job floor: the floor, then the note, the ROM copy (one read), an icon file and an uninstaller of the setup's size from its image, one write each | $(ms "$(med floor-job seconds)") | 1.00× job floor; $(x "$(ratio floor-job floor)") floor | | |"
   echo "| 2 | floor: one resource, one write per file | $(ms "$(med floor seconds)") | 1.00× | | |"
   echo "| 2 | NSIS, same job, stored: files, ROM copy (CopyFiles), note, WriteUninstaller, the nine uninstall values | $(ms "$(med nsis-job-stored seconds)") | $(x "$(ratio nsis-job-stored floor-job)") job floor; setup $(x "$r_job_stored") it | setup faster | $(met "$r_job_stored < 1") |"

@@ -7,6 +7,7 @@
 #include <wchar.h>
 
 #include "base/file_helpers.h"
+#include "base/folder_identity.h"
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/status_channel.h"
@@ -97,11 +98,23 @@ static int CreateInstallFolder(const wchar_t* folder)
     return 0;
 }
 
+static int RunsAsFoldersUninstaller(const wchar_t* folder);
+
+// The bytes of the uninstaller copy: the setup program's own file, unless setup runs as
+// that very copy.
+static uint64_t UninstallerBytes(const wchar_t* folder)
+{
+    if (RunsAsFoldersUninstaller(folder)) return 0;
+    WIN32_FILE_ATTRIBUTE_DATA own;
+    if (!GetFileAttributesExW(g_setup.own_path, GetFileExInfoStandard, &own)) return 0;
+    return ((uint64_t)own.nFileSizeHigh << 32) | own.nFileSizeLow;
+}
+
 static int HasEnoughSpace(const wchar_t* folder, uint64_t total_bytes, uint32_t rom_length)
 {
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr)) return 1;
-    uint64_t needed = total_bytes + FREE_SPACE_MARGIN_BYTES + rom_length;
+    uint64_t needed = total_bytes + FREE_SPACE_MARGIN_BYTES + rom_length + UninstallerBytes(folder);
     if (available.QuadPart >= needed) return 1;
     ReportFailure(L"Not enough free space: needs %.0f MB.", (double)needed / 1048576.0);
     return 0;
@@ -206,15 +219,25 @@ static void AddGameIcon(const wchar_t* folder, const GameIconImages* icon)
                    L"still get it).");
 }
 
-// An existing "Uninstall.exe" is replaced as a name, never written through.
-static void CopyUninstaller(const wchar_t* folder)
+static int RunsAsFoldersUninstaller(const wchar_t* folder)
 {
+    wchar_t target[SETUP_JOIN_UNITS], own[SETUP_PATH_UNITS];
+    JoinPath(target, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
+    DWORD units = GetFullPathNameW(g_setup.own_path, SETUP_PATH_UNITS, own, nullptr);
+    if (units == 0 || units >= SETUP_PATH_UNITS) return 0;
+    return _wcsicmp(own, target) == 0 || IsSameFile(own, target);
+}
+
+// An existing "Uninstall.exe" is replaced as a name, never written through, and only by a
+// whole copy: an installation whose uninstaller Windows cannot start is no installation.
+static int CopyUninstaller(const wchar_t* folder, const wchar_t* left)
+{
+    if (RunsAsFoldersUninstaller(folder)) return 1;
     wchar_t target[SETUP_JOIN_UNITS];
     JoinPath(target, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
-    wchar_t own[SETUP_PATH_UNITS];
-    DWORD units = GetFullPathNameW(g_setup.own_path, SETUP_PATH_UNITS, own, nullptr);
-    if (units == 0 || units >= SETUP_PATH_UNITS) own[0] = L'\0';
-    if (_wcsicmp(own, target) != 0) CopyFileAsNew(g_setup.own_path, target);
+    if (CopyFileAsNew(g_setup.own_path, target)) return 1;
+    ReportStop(left, L"Can't write \"%s\".", target);
+    return 0;
 }
 
 static void RegisterWithShell(const wchar_t* folder)
@@ -240,7 +263,7 @@ static void InstallFiles(ExtractContext* context, const uint8_t* image, uint32_t
     const wchar_t* left = update ? LEFT_PREVIOUS : LEFT_NOTHING;
     int done = HasEnoughSpace(folder, context->total_bytes, length) && MarkInstallation(folder) &&
                ExtractPackage(context, left) && (!update || CheckUpdateCanCommit(context)) &&
-               (!image || StoreRomCopy(folder, image, length, left));
+               (!image || StoreRomCopy(folder, image, length, left)) && CopyUninstaller(folder, left);
     if (!done) {
         if (update)
             DiscardStagedFiles(context);
@@ -250,7 +273,6 @@ static void InstallFiles(ExtractContext* context, const uint8_t* image, uint32_t
     }
     if (update && !CommitUpdate(context)) return;
     AddGameIcon(folder, icon);
-    CopyUninstaller(folder);
     RegisterWithShell(folder);
     ReportProgressPermille(1000);
     StatusLine(L"Done! Torrentine PC is installed in %s", folder);

@@ -2,9 +2,12 @@
 #include <ntsecapi.h>
 #include <shlwapi.h>
 #include <wchar.h>
+#include <wctype.h>
 
 #include "base/command_line.h"
 #include "base/file_helpers.h"
+#include "base/folder_identity.h"
+#include "base/run_lock.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "uninstall/uninstaller.h"
@@ -67,7 +70,8 @@ static int CopyToNewTemporaryFile(wchar_t* copy)
     if (units == 0 || units >= SETUP_PATH_UNITS) return 0;
     for (int attempt = 0; attempt < 8; attempt++) {
         ULONG random[2];
-        if (!RtlGenRandom(random, sizeof random) ||
+        int named = g_setup.test_copy_name && g_setup.test_copy_name(attempt, random);
+        if ((!named && !RtlGenRandom(random, sizeof random)) ||
             FormatText(copy, SETUP_JOIN_UNITS, UNINSTALL_TEMP_COPY_FORMAT, temp,
                        (unsigned long)random[0], (unsigned long)random[1]) < 0)
             return 0;
@@ -78,23 +82,45 @@ static int CopyToNewTemporaryFile(wchar_t* copy)
     return 0;
 }
 
+// Stage 2 gets the run lock without a gap: an inheritable handle of it, named on its
+// command line. Stage 1 then ends without giving the lock back; stage 2 gives it back.
 static int StartStage2(const wchar_t* copy, const wchar_t* folder, int delete_saves)
 {
     wchar_t system[SETUP_PATH_UNITS], quoted_copy[UNINSTALL_STAGE_COMMAND_UNITS];
     wchar_t quoted_folder[UNINSTALL_STAGE_COMMAND_UNITS], command[UNINSTALL_STAGE_COMMAND_UNITS];
-    return ReadSystemFolder(system) &&
-           QuoteArgument(quoted_copy, UNINSTALL_STAGE_COMMAND_UNITS, copy) >= 0 &&
-           QuoteArgument(quoted_folder, UNINSTALL_STAGE_COMMAND_UNITS, folder) >= 0 &&
-           FormatText(command, UNINSTALL_STAGE_COMMAND_UNITS, L"%s /uninstall2 %s%s%s", quoted_copy,
-                      quoted_folder, g_setup.silent ? L" /S" : L"",
-                      delete_saves ? L" /delsaves" : L"") >= 0 &&
-           StartProcess(copy, command, 0, system);
+    wchar_t lock_text[24];
+    HANDLE lock = InheritableRunLock(lock_text, 24);
+    if (!lock) return 0;
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    int started = ReadSystemFolder(system) &&
+                  QuoteArgument(quoted_copy, UNINSTALL_STAGE_COMMAND_UNITS, copy) >= 0 &&
+                  QuoteArgument(quoted_folder, UNINSTALL_STAGE_COMMAND_UNITS, folder) >= 0 &&
+                  FormatText(command, UNINSTALL_STAGE_COMMAND_UNITS, L"%s /uninstall2 %s%s%s /lock %s",
+                             quoted_copy, quoted_folder, g_setup.silent ? L" /S" : L"",
+                             delete_saves ? L" /delsaves" : L"", lock_text) >= 0 &&
+                  CreateProcessW(copy, command, nullptr, nullptr, TRUE, 0, nullptr, system, &startup,
+                                 &process);
+    CloseHandle(lock);  // the child has its own copy now
+    if (!started) return 0;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 1;
+}
+
+static int SayBusy(void)
+{
+    if (!g_setup.silent) MessageBoxW(nullptr, RUN_LOCK_BUSY_TEXT, UNINSTALL_CAPTION, MB_ICONWARNING);
+    return UNINSTALL_DECLINED;
 }
 
 int RunUninstallStage1(int argc, wchar_t** argv)
 {
     int delete_saves = HasFlag(argc, argv, L"/delsaves");
     if (!g_setup.own_path[0]) return RefuseWithoutOwnPath();
+    if (!TakeRunLock()) return SayBusy();
     wchar_t folder[SETUP_PATH_UNITS];
     wmemcpy(folder, g_setup.own_path, SETUP_PATH_UNITS);
     PathRemoveFileSpecW(folder);
@@ -102,10 +128,12 @@ int RunUninstallStage1(int argc, wchar_t** argv)
 
     wchar_t copy[SETUP_JOIN_UNITS];
     if (CopyToNewTemporaryFile(copy)) {
-        if (StartStage2(copy, folder, delete_saves)) return 0;
+        if (StartStage2(copy, folder, delete_saves)) return 0;  // the lock went with it
         DeletePathItself(copy);  // this run's own copy, never started
     }
-    return UninstallFolder(folder, !g_setup.silent, delete_saves);
+    int result = UninstallFolder(folder, !g_setup.silent, delete_saves);
+    ReleaseRunLock();
+    return result;
 }
 
 // Only a full path names a folder to remove: a relative one, or one relative to a drive's
@@ -118,13 +146,38 @@ static int IsUsableFolder(const wchar_t* folder)
     return (drive_path || network_path) && wcslen(folder) < SETUP_PATH_UNITS;
 }
 
+// The copy stage 1 makes: in the temporary folder, under the name it gives its copies.
+static int IsTemporaryCopy(const wchar_t* path)
+{
+    wchar_t temp[SETUP_PATH_UNITS], folder[SETUP_PATH_UNITS];
+    DWORD units = GetTempPathW(SETUP_PATH_UNITS, temp);
+    if (units == 0 || units >= SETUP_PATH_UNITS) return 0;
+    wmemcpy(folder, path, SETUP_PATH_UNITS);
+    const wchar_t* name = PathFindFileNameW(path);
+    if (!PathRemoveFileSpecW(folder) || !IsSameFile(folder, temp)) return 0;
+    static const wchar_t prefix[] = L"Uninstall_TorrentinePC_";
+    size_t prefix_units = wcslen(prefix);
+    if (wcslen(name) != prefix_units + 16 + 4 || _wcsnicmp(name, prefix, prefix_units) != 0 ||
+        _wcsicmp(name + prefix_units + 16, L".exe") != 0)
+        return 0;
+    for (size_t i = prefix_units; i < prefix_units + 16; i++)
+        if (!iswxdigit(name[i])) return 0;
+    return 1;
+}
+
 int RunUninstallStage2(int argc, wchar_t** argv)
 {
     if (!g_setup.own_path[0]) return RefuseWithoutOwnPath();  // cannot even delete itself
+    int lock = TakeHandedRunLock(OptionValue(argc, argv, L"/lock"));
+    if (!lock) return SayBusy();
+    // Only the temporary copy that stage 1 made and started deletes itself: run by hand, this
+    // program may be the player's downloaded setup or an installation's uninstaller.
+    int from_stage1 = lock == RUN_LOCK_HANDED_OVER && IsTemporaryCopy(g_setup.own_path);
     const wchar_t* folder = OptionValue(argc, argv, L"/uninstall2");
     int result = UNINSTALL_DECLINED;
     if (folder && IsUsableFolder(folder))
         result = UninstallFolder(folder, !g_setup.silent, HasFlag(argc, argv, L"/delsaves"));
-    ScheduleSelfDelete();
+    ReleaseRunLock();
+    if (from_stage1) ScheduleSelfDelete();
     return result;
 }

@@ -30,6 +30,9 @@ static void StartInstall(HWND window)
     g_setup.make_desktop_shortcut = IsDlgButtonChecked(window, ID_DESKTOP_CHECK) == BST_CHECKED;
     g_setup.make_start_menu_shortcut = IsDlgButtonChecked(window, ID_START_MENU_CHECK) == BST_CHECKED;
     g_setup.cancel_request = 0;
+    // A validation still pending from the last keystroke would come after the worker's
+    // messages and overwrite what they show.
+    KillTimer(window, VALIDATION_TIMER_ID);
     SetBusyState(window, 1);
     SendDlgItemMessageW(window, ID_PROGRESS, PBM_SETPOS, 0, 0);
 

@@ -52,7 +52,7 @@ static int RefuseInputs(int folder_fits, const wchar_t* folder, int rom_fits,
 
 void ValidateInputs(HWND window)
 {
-    if (g_setup.busy) return;
+    if (g_setup.busy || g_setup.finished) return;  // the worker's states are not the validation's
     wchar_t rom[SETUP_PATH_UNITS], folder[SETUP_PATH_UNITS];
     int rom_fits = ReadPathBox(window, ID_ROM_BOX, rom);
     int folder_fits = ReadPathBox(window, ID_FOLDER_BOX, folder);

@@ -334,8 +334,9 @@ TEST_F(SilentInstall, RefusalsPrintTheirTextAndWriteNothing)
         {L"/S /dir " + Quoted(folder) + L" /rom " + Quoted(foreign), checking + ROM_TEXTS[3] + "\n"},
         {L"/S /dir " + Quoted(folder) + L" /rom " + Quoted(zip), checking + ROM_TEXTS[4] + "\n"},
         {L"/S /dir " + Quoted(folder), "Choose your Torrentine ROM file (.z64, .v64 or .n64).\n"},
-        // "/rom" as the last argument counts as absent.
-        {L"/S /dir " + Quoted(folder) + L" /rom", "Choose your Torrentine ROM file (.z64, .v64 or .n64).\n"},
+        // A value option as the last argument is an error, never a fall-back to a default.
+        {L"/S /dir " + Quoted(folder) + L" /rom", "The /rom option needs a ROM file after it.\n"},
+        {L"/S " + RomArgument(L"fixture.z64") + L" /dir", "The /dir option needs a folder after it.\n"},
         // The value of "/rom" is whatever follows it, here "/dir".
         {L"/S /rom /dir " + Quoted(folder), checking + ROM_TEXTS[1] + "\n"},
         {L"/s /DIR " + Quoted(folder) + L" /ROM " + Quoted(zip), checking + ROM_TEXTS[4] + "\n"},
@@ -379,7 +380,8 @@ TEST_F(SilentInstall, TooLittleFreeSpaceOnARealSmallDrive)
     if (!GetDiskFreeSpaceExW(L"T:\\", &available, &total, nullptr) || total.QuadPart > (64u << 20))
         GTEST_SKIP() << "no small drive T: (the test run mounts one when it runs as root)";
     std::wstring small = L"T:\\silent-" + std::to_wstring(GetCurrentProcessId());
-    uint64_t needed = PackageTotalBytes() + 16777216ull + (16u << 20);
+    // The package, the margin, the ROM copy and the uninstaller (a copy of setup).
+    uint64_t needed = PackageTotalBytes() + 16777216ull + (16u << 20) + ReadBytes(TestSetupExe()).size();
     ASSERT_LT(available.QuadPart, needed);
     SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(small));
     EXPECT_EQ(run.exit_code, 1u);
@@ -1164,4 +1166,23 @@ TEST_F(SilentInstall, TheReleaseCarriesNoTestHook)
     EXPECT_EQ(std::search(release.begin(), release.end(), name.begin(), name.end()), release.end());
     std::vector<uint8_t> test = ReadBytes(TestSetupExe());
     EXPECT_NE(std::search(test.begin(), test.end(), name.begin(), name.end()), test.end());
+}
+
+// The uninstaller's copy is checked like every other file: when it cannot be written (a
+// folder stands at its name), the update fails with the previous version in place and no
+// "Done!".
+TEST_F(SilentInstall, AnUninstallerThatCannotBeWrittenFailsTheInstall)
+{
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
+    RemoveShellEntries();
+    ASSERT_TRUE(DeleteFileW(InFolder(L"Uninstall.exe").c_str()));
+    ASSERT_TRUE(CreateDirectoryW(InFolder(L"Uninstall.exe").c_str(), nullptr));
+    const auto before = FilesWithBytes(folder);
+    SetupRun run = Install(L"/S /dir " + Quoted(folder));
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.out, "Writing the PC version...\nCan't write \"" + Utf8(InFolder(L"Uninstall.exe")) +
+                           "\". The previous version is still installed.\n");
+    EXPECT_TRUE(FilesWithBytes(folder) == before);
+    EXPECT_TRUE(NoPartialFiles(folder));
+    EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
 }

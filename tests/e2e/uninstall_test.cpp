@@ -378,16 +378,28 @@ TEST_F(Uninstall, ASilentRunThatCannotRemoveTheGameRemovesNothing)
     }
 }
 
-TEST_F(Uninstall, Stage2WithoutAFolderRemovesNothingAndStillDeletesItself)
+// Stage 2 started by hand, not by stage 1 (with no folder, or a folder that does not
+// exist): nothing is removed, and the program it runs as (a downloaded setup, or the
+// installation's own uninstaller, which the entry names) is never deleted.
+TEST_F(Uninstall, Stage2StartedByHandNeverDeletesItself)
 {
     InstallInto(folder);
     std::wstring copy = root + L"\\stage2.exe";
     ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), copy.c_str(), FALSE));
-    SetupRun run = RunProgram(copy, L"/S /uninstall2");
-    EXPECT_EQ(run.exit_code, 1u);
-    EXPECT_TRUE(WaitUntilGone(copy, 60000));
-    EXPECT_TRUE(FileExists(folder + L"\\TorrentinePC.exe"));
-    ExpectShellEntries(true);
+    auto files = FilesAndBytesBelow(folder);
+    for (const std::wstring& program : {copy, folder + L"\\Uninstall.exe"}) {
+        for (const wchar_t* arguments : {L"/S /uninstall2", L"/uninstall2", L"/uninstall2 C:\\NoSuchFolder /S"}) {
+            SetupRun run = RunProgram(program, arguments);
+            EXPECT_EQ(run.exit_code, 1u) << Utf8(arguments);
+        }
+    }
+    // A deletion scheduled by those runs would come about two seconds after each; a real
+    // uninstall started later has its own copy deleted after them.
+    std::wstring other = root + L"\\Other";
+    InstallInto(other);
+    UninstallSilently(other, L" /delsaves");
+    EXPECT_TRUE(FileExists(copy));
+    EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
 }
 
 // After an install into A and a later one into AB, the entry and the shortcuts belong to AB.
@@ -433,7 +445,6 @@ TEST_F(Uninstall, NothingOutsideAnInstallationIsRemoved)
         ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), copy.c_str(), FALSE));
         SetupRun run = RunProgram(copy, L"/S /delsaves /uninstall2 " + argument, 60000, stray.c_str());
         EXPECT_EQ(run.exit_code, 1u) << Utf8(argument);
-        EXPECT_TRUE(WaitUntilGone(copy, 60000)) << Utf8(argument);
         EXPECT_TRUE(FilesAndBytesBelow(stray) == files) << Utf8(argument);
     }
 
@@ -918,4 +929,81 @@ TEST_F(Uninstall, AReadOnlyDriveKeepsTheWholeInstallation)
     UninstallSilently(on_t, L" /delsaves");
     EXPECT_FALSE(FolderExists(on_t));
     EXPECT_FALSE(ReadUninstallValue(L"InstallLocation").present);
+}
+
+// An update and an uninstall started at the same moment: one waits for no one and the
+// other is refused, so the folder ends either as a whole installation with its entry or
+// gone with its entry, never a mix of the two.
+TEST_F(Uninstall, AnUpdateAndAnUninstallStartedTogetherNeverMix)
+{
+    for (int attempt = 0; attempt < 3; attempt++) {
+        SCOPED_TRACE(attempt);
+        InstallInto(folder);
+        std::vector<std::wstring> before = TempCopies();
+        PROCESS_INFORMATION update = StartProgram(TestSetupExe(), L"/S /dir " + Quoted(folder), nullptr, true);
+        PROCESS_INFORMATION uninstall = StartProgram(folder + L"\\Uninstall.exe", L"/uninstall /S /delsaves", nullptr, true);
+        ASSERT_NE(update.hProcess, nullptr);
+        ASSERT_NE(uninstall.hProcess, nullptr);
+        ResumeThread(uninstall.hThread);
+        ResumeThread(update.hThread);
+        WaitForExit(update);
+        WaitForExit(uninstall);
+        EXPECT_TRUE(WaitUntilCopiesGone(before));
+        if (FolderExists(folder)) {
+            for (const wchar_t* name : {L"TorrentinePC.exe", L"Uninstall.exe", L"portable.txt",
+                                        L"torrentine.n64.proto.19990615.z64", L"SDL2.dll"})
+                EXPECT_TRUE(FileExists(folder + L"\\" + name)) << Utf8(name);
+            EXPECT_TRUE(ReadUninstallValue(L"InstallLocation").present);
+        } else {
+            EXPECT_FALSE(ReadUninstallValue(L"InstallLocation").present);
+        }
+        RemoveShellEntries();
+        RemoveScratchFolder(folder);
+    }
+}
+
+// Double-clicked in its installation (no options at all), "Uninstall.exe" uninstalls: its
+// first question comes; No removes nothing.
+TEST_F(Uninstall, UninstallExeWithoutOptionsAsksToUninstall)
+{
+    InstallInto(folder);
+    auto files = FilesAndBytesBelow(folder);
+    std::vector<std::wstring> before = TempCopies();
+    SetupRun stage1 = RunProgram(folder + L"\\Uninstall.exe", L"");
+    EXPECT_EQ(stage1.exit_code, 0u);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Remove Torrentine PC from\n" + folder + L" ?");
+    HANDLE stage2 = OpenWindowProcess(box);
+    AnswerMessageBox(box, IDNO);
+    EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
+    EXPECT_TRUE(WaitUntilCopiesGone(before));
+    EXPECT_EQ(FindWindowW(L"TorrentinePCSetup", nullptr), nullptr);
+    EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
+    ExpectShellEntries(true);
+}
+
+// A file already at the name the temporary copy would get (the tests choose the names) is
+// neither replaced nor run: the copy takes the next name, and deletes itself in the end.
+TEST_F(Uninstall, AFileAtTheCopysNameStaysAndTheNextNameIsUsed)
+{
+    InstallInto(folder);
+    std::wstring first = temp_folder + L"Uninstall_TorrentinePC_00C0FFEE00000001.exe";
+    std::wstring second = temp_folder + L"Uninstall_TorrentinePC_00C0FFEE00000002.exe";
+    planted.push_back(first);
+    Put(first, "someone else's file");
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_COPY_NAMES", L"00C0FFEE00000001 00C0FFEE00000002");
+    SetupRun stage1 = RunProgram(folder + L"\\Uninstall.exe", L"/uninstall");
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_COPY_NAMES", nullptr);
+    EXPECT_EQ(stage1.exit_code, 0u);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(FileExists(second));  // stage 2 runs as the second name
+    HANDLE stage2 = OpenWindowProcess(box);
+    AnswerMessageBox(box, IDNO);
+    EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
+    EXPECT_TRUE(WaitUntilGone(second, 60000));
+    std::vector<uint8_t> bytes = ReadBytes(first);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "someone else's file");
+    EXPECT_FALSE(FileExists(first + L".ran"));
 }

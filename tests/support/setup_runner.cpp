@@ -50,11 +50,19 @@ SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWOR
         CloseHandle(read_end);
         return run;
     }
-    // Read on this thread until the pipe closes; the child writes little.
+    // Read on this thread until the pipe closes; the child writes little. Under Wine the
+    // pipe can report its end (the child closed it on its way out) before the process
+    // counts as ended: what is left is still read, and the end is then waited for, never
+    // taken as a hang.
     DWORD start = GetTickCount();
     for (;;) {
         DWORD available = 0;
-        if (!PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr)) break;
+        if (!PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr)) {
+            char chunk[4096];
+            DWORD got = 0;
+            while (ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got > 0) run.out.append(chunk, got);
+            break;
+        }
         if (available > 0) {
             char chunk[4096];
             DWORD got = 0;
@@ -74,7 +82,9 @@ SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWOR
         }
         if (GetTickCount() - start > timeout_ms) break;
     }
-    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+    DWORD spent = GetTickCount() - start;
+    DWORD left = spent < timeout_ms ? timeout_ms - spent : 0;
+    if (WaitForSingleObject(process.hProcess, left) == WAIT_OBJECT_0) {
         run.finished = true;
         GetExitCodeProcess(process.hProcess, &run.exit_code);
     } else {

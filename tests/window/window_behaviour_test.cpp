@@ -246,6 +246,30 @@ TEST_F(SetupWindowTest, ValidationRunsOnceAfterAChange)
     EXPECT_FALSE(KillTimer(window, VALIDATION_TIMER_ID)) << "the validation timer is still set";
 }
 
+// Install pressed while the validation of the last keystroke is still pending: the install
+// cancels it, and no validation rewrites the finished state (its verdict came after the
+// worker's last message now and then, when a player pressed Install within 350 ms).
+TEST_F(SetupWindowTest, AnInstallCancelsThePendingValidation)
+{
+    SetDlgItemTextW(window, ID_ROM_BOX, FixturePath(L"fixture.z64").c_str());
+    SetDlgItemTextW(window, ID_FOLDER_BOX, L"");  // the worker fails at once: no folder
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_INSTALL, BN_CLICKED), (LPARAM)Control(ID_INSTALL));
+    EXPECT_FALSE(KillTimer(window, VALIDATION_TIMER_ID)) << "the validation timer outlived Install";
+    DWORD start = GetTickCount();
+    while (g_setup.busy && GetTickCount() - start < 60000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump();
+    }
+    ASSERT_EQ(g_setup.busy, 0);
+
+    SetBusyState(window, 1);
+    SendMessageW(window, WM_SETUP_DONE, 0, 0);
+    ASSERT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
+    SendMessageW(window, WM_TIMER, VALIDATION_TIMER_ID, 0);  // one that fell due anyway
+    EXPECT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
+    EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
+}
+
 TEST_F(SetupWindowTest, VerdictColourFollowsItsFirstCharacter)
 {
     HDC dc = CreateCompatibleDC(nullptr);

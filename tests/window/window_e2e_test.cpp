@@ -583,3 +583,38 @@ TEST_F(SetupWindowE2e, SnapshotIntoAFolderThatDoesNotExist)
     EXPECT_EQ(snapshot.exit_code, 0u);
     EXPECT_FALSE(FileExists(root + L"\\missing\\shot.bmp"));
 }
+
+// One run at a time: while a setup window is open, a second window shows the first and
+// ends, and a silent install or an uninstall is refused, with nothing changed; once the
+// window is closed, both work again.
+TEST_F(SetupWindowE2e, OneRunAtATime)
+{
+    std::wstring installed = root + L"\\Installed";
+    const std::wstring rom = L"/rom " + Quoted(FixturePath(L"fixture.z64"));
+    ASSERT_EQ(RunProgram(TestSetupExe(), L"/S " + rom + L" /dir " + Quoted(installed)).exit_code, 0u);
+    auto files = FilesAndBytesBelow(installed);
+
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    SetupRun second = RunProgram(TestSetupExe(), L"");
+    EXPECT_EQ(second.exit_code, 0u);
+    int windows = 0;
+    for (HWND w = FindWindowW(L"TorrentinePCSetup", nullptr); w; w = FindWindowExW(nullptr, w, L"TorrentinePCSetup", nullptr))
+        windows++;
+    EXPECT_EQ(windows, 1);
+
+    const std::string busy = "Torrentine PC Setup is already running. Wait until it has finished, then try again.\n";
+    SetupRun silent = RunProgram(TestSetupExe(), L"/S " + rom + L" /dir " + Quoted(folder));
+    EXPECT_EQ(silent.exit_code, 1u);
+    EXPECT_EQ(silent.out, busy);
+    EXPECT_FALSE(FolderExists(folder));
+    SetupRun uninstall = RunProgram(installed + L"\\Uninstall.exe", L"/uninstall /S /delsaves");
+    EXPECT_EQ(uninstall.exit_code, 1u);
+    EXPECT_TRUE(FilesAndBytesBelow(installed) == files);
+
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+    silent = RunProgram(TestSetupExe(), L"/S " + rom + L" /dir " + Quoted(folder) + L" /nodesktop /nostartmenu");
+    EXPECT_EQ(silent.exit_code, 0u);
+}
