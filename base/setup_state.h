@@ -51,6 +51,8 @@ struct SetupState {
     // The test flavour's way to name the uninstaller's temporary copies: fills the 64 bits
     // of attempt's name and returns 1, or returns 0 for the random ones; null in the release.
     int (*test_copy_name)(int attempt, ULONG bits[2]);
+
+    int package_damaged;  // window only: its package failed its digest at start-up
 };
 
 extern SetupState g_setup;

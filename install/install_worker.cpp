@@ -19,6 +19,7 @@
 #include "install/partial_leftovers.h"
 #include "install/staged_files.h"
 #include "install/shell_registration.h"
+#include "package/package_digest.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 
@@ -294,8 +295,13 @@ static void RunInstall(void)
     context.own_writer_entry = GAME_EXE_NAME;
     context.own_writer = WriteGameExecutable;
     context.own_writer_param = &icon;
-    WalkPackage(SumEntrySize, &context);  // a damaged package shows in the extraction
-    if (CheckInputs(&context, &image, &length)) {
+    HANDLE package_check = StartPackageCheck();  // beside the ROM check, on another core
+    WalkPackage(SumEntrySize, &context);
+    int inputs_ok = CheckInputs(&context, &image, &length);
+    // Nothing is written from a damaged package: not even the folder is made.
+    int intact = JoinPackageCheck(package_check);
+    if (inputs_ok && !intact) ReportFailure(L"The setup file is damaged: download it again.");
+    if (inputs_ok && intact) {
         // Decided before this run writes anything: only an installation is updated in place.
         context.staged = FolderHoldsInstallation(folder);
         wchar_t created_top[SETUP_JOIN_UNITS];

@@ -5,7 +5,11 @@
 #include <windows.h>
 
 #include "base/text_format.h"
+#include "package/package_digest.h"
 #include "package/package_format.h"
+
+#define XXH_INLINE_ALL
+#include "xxhash.h"
 
 #define PACKER_PATH_UNITS 1024
 
@@ -141,9 +145,13 @@ static int CollectFolder(PackList* list, const wchar_t* root, const wchar_t* rel
     return ok;
 }
 
+// Every byte of the package goes through here, and into its digest.
+static XXH3_state_t g_digest;
+
 static int WriteAll(HANDLE out, const void* data, DWORD count)
 {
     DWORD written = 0;
+    XXH3_128bits_update(&g_digest, data, count);
     return WriteFile(out, data, count, &written, nullptr) && written == count;
 }
 
@@ -209,7 +217,8 @@ int WriteGamePackage(const wchar_t* game_folder, const wchar_t* output_path, wch
                      ((uint64_t)exe_info.nFileSizeHigh << 32) | exe_info.nFileSizeLow) &&
              CollectFolder(&list, game_folder, L"");
 
-    uint64_t total = PACKAGE_HEADER_BYTES;
+    // The entries and the digest's trailer after them.
+    uint64_t total = PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES;
     for (int i = 0; ok && i < list.count; i++) {
         total += PACKAGE_ENTRY_FIXED_BYTES + list.files[i].utf8_bytes + list.files[i].size;
         if (total > 0xFFFFFFFFull)
@@ -231,6 +240,7 @@ int WriteGamePackage(const wchar_t* game_folder, const wchar_t* output_path, wch
     uint8_t* chunk = ok ? (uint8_t*)malloc(chunk_bytes) : nullptr;
     if (ok && !chunk) ok = Fail(error, L"out of memory");
 
+    XXH3_128bits_reset(&g_digest);
     if (ok) {
         uint8_t header[PACKAGE_HEADER_BYTES] = {'T', 'N', 'P', 'K', 1, 0, 0, 0};
         uint32_t count = (uint32_t)list.count;
@@ -253,6 +263,14 @@ int WriteGamePackage(const wchar_t* game_folder, const wchar_t* output_path, wch
             ok = CopyFileInto(out, source, file->size, chunk, chunk_bytes, error);
     }
     free(chunk);
+    if (ok) {
+        XXH128_hash_t hash = XXH3_128bits_digest(&g_digest);
+        uint8_t trailer[PACKAGE_DIGEST_BYTES];
+        PackageDigestTrailer(hash.low64, hash.high64, trailer);
+        DWORD written = 0;
+        if (!WriteFile(out, trailer, sizeof trailer, &written, nullptr) || written != sizeof trailer)
+            ok = Fail(error, L"cannot write the package (disk full?)");
+    }
 
     if (out != INVALID_HANDLE_VALUE) {
         if (ok && !FlushFileBuffers(out)) ok = Fail(error, L"cannot write the package");

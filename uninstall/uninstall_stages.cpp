@@ -8,6 +8,7 @@
 #include "base/file_helpers.h"
 #include "base/folder_identity.h"
 #include "base/run_lock.h"
+#include "package/package_digest.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "uninstall/uninstaller.h"
@@ -121,6 +122,14 @@ int RunUninstallStage1(int argc, wchar_t** argv)
     int delete_saves = HasFlag(argc, argv, L"/delsaves");
     if (!g_setup.own_path[0]) return RefuseWithoutOwnPath();
     if (!TakeRunLock()) return SayBusy();
+    if (!PackageIsIntact()) {
+        // A damaged uninstaller may not be the program it claims to be: it removes nothing.
+        ReleaseRunLock();
+        if (!g_setup.silent)
+            MessageBoxW(nullptr, L"The setup file is damaged: download it again.", UNINSTALL_CAPTION,
+                        MB_ICONERROR);
+        return UNINSTALL_DECLINED;
+    }
     wchar_t folder[SETUP_PATH_UNITS];
     wmemcpy(folder, g_setup.own_path, SETUP_PATH_UNITS);
     PathRemoveFileSpecW(folder);

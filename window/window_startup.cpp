@@ -5,6 +5,7 @@
 
 #include "base/command_line.h"
 #include "base/setup_state.h"
+#include "package/package_digest.h"
 #include "window/setup_window.h"
 
 int Scaled(int value) { return MulDiv(value, g_setup.dpi, 96); }
@@ -136,6 +137,8 @@ HWND CreateSetupWindow(HINSTANCE instance, int snapshot, int* width, int* height
 int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)
 {
     const wchar_t* bitmap = OptionValue(argc, argv, L"/snapshot");
+    // A damaged download shows at once, before the player fills anything in.
+    g_setup.package_damaged = !PackageIsIntact();
     int width = 0, height = 0;
     HWND window = CreateSetupWindow(instance, bitmap != nullptr, &width, &height);
     if (!window) {

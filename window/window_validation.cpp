@@ -61,7 +61,10 @@ void ValidateInputs(HWND window)
 
     bool installed = folder[0] != L'\0' && CanUpdateWithoutRom(folder);
     wchar_t verdict[VERDICT_UNITS], refusal[VERDICT_UNITS];
-    int refused = RefuseInputs(folder_fits, folder, rom_fits, refusal, VERDICT_UNITS);
+    int refused = g_setup.package_damaged ||
+                  RefuseInputs(folder_fits, folder, rom_fits, refusal, VERDICT_UNITS);
+    if (g_setup.package_damaged)
+        FormatText(refusal, VERDICT_UNITS, L"%s", L"The setup file is damaged: download it again.");
     if (refused) {
         FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", refusal);
     } else if (rom[0] != L'\0') {

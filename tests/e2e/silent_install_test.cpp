@@ -392,36 +392,64 @@ TEST_F(SilentInstall, TooLittleFreeSpaceOnARealSmallDrive)
     RemoveScratchFolder(small);
 }
 
+// A damaged setup program (a bad download, a bad disk, a tampered mirror): one byte changed
+// in the first entry's data, in the last entry's, in a name, or in the digest itself, a
+// package cut short or not there. Each is refused before anything is written, a new
+// install and an update alike (the installation stays byte for byte), and its uninstaller
+// removes nothing.
 TEST_F(SilentInstall, ADamagedPackageIsReportedAsSuch)
 {
     std::vector<uint8_t> package = ReadBytes(PackagePath());
     ASSERT_GT(package.size(), 1000u);
-    std::vector<uint8_t> truncated(package.begin(), package.end() - 1);
-    std::vector<uint8_t> foreign_magic = package;
-    foreign_magic[0] = 'Z';
-    std::vector<uint8_t> dot_dot = {'T', 'N', 'P', 'K', 1, 0, 0, 0, 1, 0, 0, 0, 6, 0,
-                                    '.', '.', '\\', 'x', '.', 'a', 1, 0, 0, 0, 0, 0, 0, 0, 'x'};
+    ASSERT_EQ(std::string(package.end() - 20, package.end() - 16), "TNDG");
+    const size_t first_data = 12 + 2 + 16 + 8;  // after "TorrentinePC.exe", the first entry's name
     struct Case {
         const char* what;
-        const std::vector<uint8_t>* bytes;
+        std::vector<uint8_t> bytes;
         bool remove;
     };
-    const Case cases[] = {{"truncated", &truncated, false},
-                          {"foreign magic", &foreign_magic, false},
-                          {"dot-dot name", &dot_dot, false},
-                          {"no package", &package, true}};
+    std::vector<Case> cases;
+    auto changed = [&](const char* what, size_t at) {
+        std::vector<uint8_t> bytes = package;
+        bytes[at] ^= 0x20;
+        cases.push_back({what, bytes, false});
+    };
+    changed("a byte of the first entry's data", first_data);
+    changed("a byte of the last entry's data", package.size() - 21);
+    changed("a byte of a name", 14);
+    changed("a byte of the digest", package.size() - 1);
+    changed("the magic", 0);
+    cases.push_back({"cut short", std::vector<uint8_t>(package.begin(), package.end() - 30), false});
+    cases.push_back({"cut by one byte", std::vector<uint8_t>(package.begin(), package.end() - 1), false});
+    cases.push_back({"no digest", std::vector<uint8_t>(package.begin(), package.end() - 20), false});
+    cases.push_back({"no package", package, true});
+
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
+                      L" /nodesktop /nostartmenu").exit_code, 0u);
+    const auto installed = FilesWithBytes(folder);
+    std::wstring fresh = root + L"\\Fresh";
     for (const Case& c : cases) {
         std::wstring copy = root + L"\\damaged setup.exe";
-        ASSERT_TRUE(CopyWithPackage(TestSetupExe(), copy, *c.bytes, c.remove)) << c.what;
-        SetupRun run = RunProgram(copy, L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
+        ASSERT_TRUE(CopyWithPackage(TestSetupExe(), copy, c.bytes, c.remove)) << c.what;
+        SetupRun run = RunProgram(copy, L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(fresh));
         EXPECT_EQ(run.exit_code, 1u) << c.what;
-        EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\n"
-                           "The setup file is damaged: download it again. Nothing was installed.\n")
-            << c.what;
-        EXPECT_FALSE(FileExists(root + L"\\x.a")) << c.what;
-        EXPECT_FALSE(FolderExists(folder)) << c.what;
-        EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present) << c.what;
+        EXPECT_EQ(run.out, "Checking the ROM...\nThe setup file is damaged: download it again.\n") << c.what;
+        EXPECT_FALSE(FolderExists(fresh)) << c.what;
+        run = RunProgram(copy, L"/S /dir " + Quoted(folder));
+        EXPECT_EQ(run.exit_code, 1u) << c.what;
+        EXPECT_EQ(run.out, "The setup file is damaged: download it again.\n") << c.what;
+        EXPECT_TRUE(FilesWithBytes(folder) == installed) << c.what;
+        EXPECT_TRUE(ReadUninstallValue(L"DisplayName").present) << c.what;
     }
+
+    // A damaged uninstaller in the installation removes nothing.
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), root + L"\\damaged.exe", cases[0].bytes, false));
+    ASSERT_TRUE(DeleteFileW(InFolder(L"Uninstall.exe").c_str()));
+    ASSERT_TRUE(CopyFileW((root + L"\\damaged.exe").c_str(), InFolder(L"Uninstall.exe").c_str(), TRUE));
+    const auto with_damaged = FilesWithBytes(folder);
+    SetupRun run = RunProgram(InFolder(L"Uninstall.exe"), L"/uninstall /S /delsaves");
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_TRUE(FilesWithBytes(folder) == with_damaged);
 }
 
 TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
@@ -1072,7 +1100,7 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
     ASSERT_GT(entries.size(), 5u);
     for (size_t i = 1; i < entries.size(); i++) entries[i].data.push_back('+');  // the next version
     std::wstring next_setup = root + L"\\next setup.exe";
-    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, BuildPackage(entries), false));
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
     const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
     const std::string left = " The previous version is still installed.\n";
     const std::string last = std::to_string(entries.size() - 1);

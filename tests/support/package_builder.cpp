@@ -1,5 +1,8 @@
 #include "tests/support/package_builder.h"
 
+#define XXH_INLINE_ALL
+#include "xxhash.h"
+
 #include <string.h>
 #include <windows.h>
 
@@ -54,4 +57,14 @@ void ReleaseGuarded(GuardedBytes* guarded)
 {
     if (guarded->region) VirtualFree(guarded->region, 0, MEM_RELEASE);
     guarded->region = nullptr;
+}
+
+std::vector<uint8_t> SealPackage(std::vector<uint8_t> package)
+{
+    XXH128_hash_t hash = XXH3_128bits(package.data(), package.size());
+    const char magic[] = "TNDG";
+    package.insert(package.end(), magic, magic + 4);
+    for (uint64_t half : {hash.low64, hash.high64})
+        for (int b = 0; b < 8; b++) package.push_back((uint8_t)(half >> (8 * b)));
+    return package;
 }

@@ -13,6 +13,10 @@ struct CraftedEntry {
 
 std::vector<uint8_t> BuildPackage(const std::vector<CraftedEntry>& entries,
                                   uint32_t value_at_4 = 1);
+// The package bytes followed by their digest's trailer, as the packer ends a package: a
+// setup program carrying them installs them.
+std::vector<uint8_t> SealPackage(std::vector<uint8_t> package);
+
 // The same with an entry count that need not match the entries given.
 std::vector<uint8_t> BuildPackageWithCount(const std::vector<CraftedEntry>& entries,
                                            uint32_t entry_count);

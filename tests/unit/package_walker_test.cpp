@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "package/package_digest.h"
 #include "package/package_format.h"
 #include "tests/support/package_builder.h"
+#include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -209,9 +211,31 @@ TEST(WalkPackage, WalksTheOwnResourceInShippedOrder)
     for (const Visit& v : recorder.visits) expected += v.data.size();
     EXPECT_EQ(sums.total_bytes, expected);
 
-    // Its last entry ends exactly at the end of the resource.
+    // Its last entry ends exactly where the digest's trailer (20 bytes) begins, and the
+    // digest checks.
     HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(101), RT_RCDATA);
     uint64_t framing = 12;
     for (const Visit& v : recorder.visits) framing += 10 + Utf8(v.name).size();
-    EXPECT_EQ(SizeofResource(nullptr, resource), framing + expected);
+    EXPECT_EQ(SizeofResource(nullptr, resource), framing + expected + PACKAGE_DIGEST_BYTES);
+    EXPECT_EQ(PackageIsIntact(), 1);
+}
+
+// The digest: the packer's trailer checks, and any one byte changed anywhere (data, names,
+// framing, the trailer itself) or a package cut anywhere does not.
+TEST(PackageDigest, AnyChangedByteOrCutFailsTheCheck)
+{
+    std::vector<uint8_t> package = ReadBytes(PackagePath());
+    ASSERT_EQ(PackageBytesAreIntact(package.data(), (uint32_t)package.size()), 1);
+    for (size_t at = 0; at < package.size(); at += 97) {
+        package[at] ^= 0x01;
+        EXPECT_EQ(PackageBytesAreIntact(package.data(), (uint32_t)package.size()), 0) << at;
+        package[at] ^= 0x01;
+    }
+    package.back() ^= 0x80;
+    EXPECT_EQ(PackageBytesAreIntact(package.data(), (uint32_t)package.size()), 0);
+    package.back() ^= 0x80;
+    for (size_t cut : {1u, 19u, 20u, 21u, 4096u})
+        EXPECT_EQ(PackageBytesAreIntact(package.data(), (uint32_t)(package.size() - cut)), 0) << cut;
+    EXPECT_EQ(PackageBytesAreIntact(package.data(), 0), 0);
+    EXPECT_EQ(PackageBytesAreIntact(nullptr, 100), 0);
 }

@@ -356,7 +356,7 @@ TEST_F(SetupWindowE2e, StopQuestionNoThenYes)
         entries.push_back({name, {(uint8_t)i}});
     }
     std::wstring slow_setup = root + L"\\slow setup.exe";
-    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), slow_setup, BuildPackage(entries), false));
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), slow_setup, SealPackage(BuildPackage(entries)), false));
 
     RunningSetup run;
     StartSetup(&run, slow_setup, L"");
@@ -617,4 +617,27 @@ TEST_F(SetupWindowE2e, OneRunAtATime)
     EXPECT_EQ(EndOf(&run), 0u);
     silent = RunProgram(TestSetupExe(), L"/S " + rom + L" /dir " + Quoted(folder) + L" /nodesktop /nostartmenu");
     EXPECT_EQ(silent.exit_code, 0u);
+}
+
+// A damaged download says so as the window opens: a red verdict, and Install stays off
+// whatever is typed.
+TEST_F(SetupWindowE2e, ADamagedSetupSaysSoAtOnce)
+{
+    std::vector<uint8_t> package = ReadBytes(PackagePath());
+    package[package.size() / 2] ^= 0x10;
+    std::wstring damaged = root + L"\\damaged setup.exe";
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), damaged, package, false));
+    RunningSetup run;
+    StartSetup(&run, damaged, L"");
+    ASSERT_NE(run.window, nullptr);
+    const std::wstring text = L"\u2716  The setup file is damaged: download it again.";
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == text; })) << Utf8(Text(run.window, VERDICT));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
+    SetBox(run.window, ROM_BOX, FixturePath(L"fixture.z64"));
+    SetBox(run.window, FOLDER_BOX, folder);
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == text; }));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+    EXPECT_FALSE(FolderExists(folder));
 }

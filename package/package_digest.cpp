@@ -1,0 +1,64 @@
+#include "package/package_digest.h"
+
+#include <string.h>
+
+#include "package/package_format.h"
+
+#define XXH_INLINE_ALL
+#include "xxhash.h"
+
+static void PutLe64(uint8_t* at, uint64_t value)
+{
+    for (int b = 0; b < 8; b++) at[b] = (uint8_t)(value >> (8 * b));
+}
+
+void PackageDigestTrailer(uint64_t low, uint64_t high, uint8_t trailer[PACKAGE_DIGEST_BYTES])
+{
+    memcpy(trailer, PACKAGE_DIGEST_MAGIC, 4);
+    PutLe64(trailer + 4, low);
+    PutLe64(trailer + 12, high);
+}
+
+void ComputePackageDigest(const uint8_t* bytes, uint64_t size, uint8_t trailer[PACKAGE_DIGEST_BYTES])
+{
+    XXH128_hash_t hash = XXH3_128bits(bytes, (size_t)size);
+    PackageDigestTrailer(hash.low64, hash.high64, trailer);
+}
+
+int PackageBytesAreIntact(const uint8_t* bytes, uint32_t size)
+{
+    if (!bytes || size < PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES) return 0;
+    uint8_t expected[PACKAGE_DIGEST_BYTES];
+    ComputePackageDigest(bytes, size - PACKAGE_DIGEST_BYTES, expected);
+    return memcmp(expected, bytes + size - PACKAGE_DIGEST_BYTES, PACKAGE_DIGEST_BYTES) == 0;
+}
+
+int PackageIsIntact(void)
+{
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(PACKAGE_RESOURCE_ID), RT_RCDATA);
+    if (!resource) return 0;
+    DWORD size = SizeofResource(nullptr, resource);
+    HGLOBAL loaded = LoadResource(nullptr, resource);
+    const uint8_t* bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
+    return PackageBytesAreIntact(bytes, size);
+}
+
+static DWORD WINAPI CheckPackage(LPVOID)
+{
+    return (DWORD)PackageIsIntact();
+}
+
+HANDLE StartPackageCheck(void)
+{
+    return CreateThread(nullptr, 0, CheckPackage, nullptr, 0, nullptr);
+}
+
+int JoinPackageCheck(HANDLE check)
+{
+    if (!check) return PackageIsIntact();
+    DWORD intact = 0;
+    WaitForSingleObject(check, INFINITE);
+    if (!GetExitCodeThread(check, &intact)) intact = 0;
+    CloseHandle(check);
+    return intact == 1;
+}
