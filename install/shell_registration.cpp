@@ -31,6 +31,11 @@ int CreateShortcut(const wchar_t* shortcut_path, const wchar_t* target,
     return saved;
 }
 
+// The build's version, its first two parts ("1.0").
+#define WIDEN_TEXT2(text) L##text
+#define WIDEN_TEXT(text) WIDEN_TEXT2(text)
+#define DISPLAY_VERSION_TEXT WIDEN_TEXT(TORRENTINE_DISPLAY_VERSION)
+
 LSTATUS SetStringValue(HKEY key, const wchar_t* name, const wchar_t* text)
 {
     DWORD bytes = (DWORD)((wcslen(text) + 1) * sizeof(wchar_t));
@@ -73,7 +78,7 @@ void RegisterShellEntries(const wchar_t* game_executable, const wchar_t* install
     SetStringValue(key, L"UninstallString", command);
     SetStringValue(key, L"InstallLocation", install_folder);
     SetStringValue(key, L"Publisher", L"Torrentine PC port");
-    SetStringValue(key, L"DisplayVersion", L"1.0");
+    SetStringValue(key, L"DisplayVersion", DISPLAY_VERSION_TEXT);
     SetDwordValue(key, L"NoModify", 1);
     SetDwordValue(key, L"NoRepair", 1);
     SetDwordValue(key, L"EstimatedSize", (DWORD)(TreeSize(install_folder) >> 10));

@@ -1214,3 +1214,44 @@ TEST_F(SilentInstall, AnUninstallerThatCannotBeWrittenFailsTheInstall)
     EXPECT_TRUE(NoPartialFiles(folder));
     EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
 }
+
+// Both flavours are released Windows programs: Properties > Details shows their product,
+// description, original name and version, the one version of the build.
+TEST_F(SilentInstall, BothFlavoursCarryTheirVersion)
+{
+    for (const std::wstring& exe : {ReleaseSetupExe(), TestSetupExe()}) {
+        SCOPED_TRACE(Utf8(exe));
+        DWORD ignored = 0;
+        DWORD bytes = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+        ASSERT_GT(bytes, 0u);
+        std::vector<uint8_t> block(bytes);
+        ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, bytes, block.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT fixed_bytes = 0;
+        ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", (void**)&fixed, &fixed_bytes));
+        EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+        EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+        EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+        const std::pair<const wchar_t*, const wchar_t*> texts[] = {
+            {L"ProductName", L"Torrentine PC"},       {L"FileDescription", L"Torrentine PC Setup"},
+            {L"OriginalFilename", L"TorrentinePCSetup.exe"}, {L"FileVersion", L"1.0.0.0"},
+            {L"ProductVersion", L"1.0.0.0"},
+        };
+        for (const auto& text : texts) {
+            wchar_t* value = nullptr;
+            UINT units = 0;
+            std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + text.first;
+            ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), (void**)&value, &units)) << Utf8(text.first);
+            EXPECT_EQ(std::wstring(value), text.second) << Utf8(text.first);
+        }
+    }
+    // The manifest names the same version.
+    HMODULE module = LoadLibraryExW(TestSetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(manifest, nullptr);
+    const char* text = (const char*)LockResource(LoadResource(module, manifest));
+    std::string xml(text, SizeofResource(module, manifest));
+    EXPECT_NE(xml.find("name=\"TorrentinePC.Setup\" version=\"1.0.0.0\""), std::string::npos);
+    FreeLibrary(module);
+}
