@@ -11,6 +11,7 @@ packages=(
   xvfb xauth
   libxxhash-dev googletest libz-mingw-w64-dev
   imagemagick
+  osslsigncode openssl
   "$@"
 )
 
