@@ -4,5 +4,5 @@ SetupState g_setup = {
     {0}, 0, {0}, {0}, 0, 0, 0, 0,
     0, 0, 0, 0, 0, -1, nullptr,
     96, nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr, 0,
+    nullptr, nullptr, 0, 0,
 };

@@ -16,6 +16,9 @@
 #define SETUP_TEST_FAIL 2    // as if the entry's write had failed
 #define SETUP_TEST_KILL 3    // as if the process were killed
 
+#define FAILED_INPUT_ROM 1
+#define FAILED_INPUT_FOLDER 2
+
 struct SetupState {
     wchar_t own_path[SETUP_PATH_UNITS];        // entry point, first step; read-only afterwards;
                                                // empty when the path does not fit (never cut)
@@ -53,6 +56,7 @@ struct SetupState {
     int (*test_copy_name)(int attempt, ULONG bits[2]);
 
     int package_damaged;  // window only: its package failed its digest at start-up
+    int failed_input;     // the worker's last failure concerned: FAILED_INPUT_* (window reads)
 };
 
 extern SetupState g_setup;

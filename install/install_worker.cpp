@@ -29,6 +29,7 @@
 static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t* length)
 {
     const wchar_t* folder = g_setup.install_folder;
+    g_setup.failed_input = FAILED_INPUT_FOLDER;
     if (g_setup.own_path[0] == L'\0') {
         // Without its own path setup cannot copy itself as the uninstaller, and an
         // installation without one could not be removed.
@@ -53,6 +54,7 @@ static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t
     }
     // From here on the folder is the one place it resolves to, as the entry will name it.
     NormaliseFolderPath(g_setup.install_folder);
+    g_setup.failed_input = FAILED_INPUT_ROM;  // what fails from here on is the ROM's
     if (g_setup.rom_path_too_long) {
         ReportFailure(L"%s", ROM_PATH_TOO_LONG_TEXT);
         return 0;
@@ -298,6 +300,7 @@ static void RunInstall(void)
     HANDLE package_check = StartPackageCheck();  // beside the ROM check, on another core
     WalkPackage(SumEntrySize, &context);
     int inputs_ok = CheckInputs(&context, &image, &length);
+    if (inputs_ok) g_setup.failed_input = FAILED_INPUT_FOLDER;  // writing into the folder
     // Nothing is written from a damaged package: not even the folder is made.
     int intact = JoinPackageCheck(package_check);
     if (inputs_ok && !intact) ReportFailure(L"The setup file is damaged: download it again.");

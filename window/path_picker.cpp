@@ -1,11 +1,40 @@
 #include <windows.h>
 #include <shobjidl.h>
+#include <shlwapi.h>
 
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "window/setup_window.h"
 
-int PickPath(HWND owner, int folder_mode, wchar_t* path_out)
+void NearestExistingFolder(const wchar_t* path, wchar_t* folder_out)
+{
+    folder_out[0] = L'\0';
+    wchar_t candidate[SETUP_JOIN_UNITS];
+    if (!path[0] || FormatText(candidate, SETUP_JOIN_UNITS, L"%s", path) < 0) return;
+    for (;;) {
+        DWORD attributes = GetFileAttributesW(candidate);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            FormatText(folder_out, SETUP_JOIN_UNITS, L"%s", candidate);
+            return;
+        }
+        if (PathIsRootW(candidate) || !PathRemoveFileSpecW(candidate) || !candidate[0]) return;
+    }
+}
+
+// The dialog's first folder: where the box points, or as near to it as exists.
+static void StartAt(IFileOpenDialog* dialog, const wchar_t* start_at)
+{
+    wchar_t folder[SETUP_JOIN_UNITS];
+    NearestExistingFolder(start_at, folder);
+    if (!folder[0] || PathIsRelativeW(folder)) return;
+    IShellItem* item = nullptr;
+    if (SUCCEEDED(SHCreateItemFromParsingName(folder, nullptr, IID_IShellItem, (void**)&item))) {
+        dialog->SetFolder(item);
+        item->Release();
+    }
+}
+
+int PickPath(HWND owner, int folder_mode, const wchar_t* start_at, wchar_t* path_out)
 {
     IFileOpenDialog* dialog = nullptr;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
@@ -25,6 +54,8 @@ int PickPath(HWND owner, int folder_mode, wchar_t* path_out)
         dialog->SetFileTypes(2, filters);
         dialog->SetTitle(L"Choose your Torrentine ROM");
     }
+
+    StartAt(dialog, start_at);
 
     int result = 0;
     IShellItem* item = nullptr;

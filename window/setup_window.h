@@ -49,13 +49,22 @@ void ValidateInputs(HWND window);
 // not cut: the buffer stays empty and the result is 0.
 int ReadPathBox(HWND window, int id, wchar_t* path);
 void SetBusyState(HWND window, int busy);
-// path_out holds SETUP_JOIN_UNITS units; 1 when a path was chosen and fits it whole.
-int PickPath(HWND owner, int folder_mode, wchar_t* path_out);
+// path_out holds SETUP_JOIN_UNITS units; 1 when a path was chosen and fits it whole. The
+// dialog opens at start_at (a box's text), or the nearest folder above it that exists.
+int PickPath(HWND owner, int folder_mode, const wchar_t* start_at, wchar_t* path_out);
+// The nearest existing folder at or above path (a file's own folder); empty when none.
+void NearestExistingFolder(const wchar_t* path, wchar_t* folder_out);
 // The folder Browse rule: a picked folder named "Torrentine PC", or one that already holds
 // an installation, is kept; any other gets "Torrentine PC" appended. folder_out holds
 // SETUP_JOIN_UNITS units: a result too long for the request stays whole, for the
 // validation to refuse.
 void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out);
+// The finished state's verdict, naming only the shortcuts that were made.
+const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut);
+// The layout of an idle window: the verdict line over its own two lines, the progress bar
+// and the message line below it (after a failure, the verdict spans all three).
+void ShowFailureInVerdict(HWND window, const wchar_t* failure);
+void RestoreVerdictLayout(HWND window);
 COLORREF VerdictColour(const wchar_t* text);
 
 // Draws the window as it looks, caption and borders included, into dc (whose origin is the

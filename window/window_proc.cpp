@@ -8,10 +8,10 @@
 #include "install/install_worker.h"
 #include "window/setup_window.h"
 
-static void OnBrowse(HWND window, int folder_mode)
+// A picked or dropped path: a folder goes to "Install to" through the folder rule, a file
+// to the ROM box.
+static void TakePath(HWND window, int folder_mode, const wchar_t* picked)
 {
-    wchar_t picked[SETUP_JOIN_UNITS];
-    if (!PickPath(window, folder_mode, picked)) return;
     if (folder_mode) {
         wchar_t folder[SETUP_JOIN_UNITS];
         ApplyFolderRule(picked, folder);
@@ -20,6 +20,14 @@ static void OnBrowse(HWND window, int folder_mode)
         SetDlgItemTextW(window, ID_ROM_BOX, picked);
     }
     ValidateInputs(window);
+}
+
+static void OnBrowse(HWND window, int folder_mode)
+{
+    wchar_t picked[SETUP_JOIN_UNITS], current[SETUP_JOIN_UNITS];
+    GetDlgItemTextW(window, folder_mode ? ID_FOLDER_BOX : ID_ROM_BOX, current, SETUP_JOIN_UNITS);
+    if (!PickPath(window, folder_mode, current, picked)) return;
+    TakePath(window, folder_mode, picked);
 }
 
 static void StartInstall(HWND window)
@@ -31,9 +39,13 @@ static void StartInstall(HWND window)
     g_setup.make_start_menu_shortcut = IsDlgButtonChecked(window, ID_START_MENU_CHECK) == BST_CHECKED;
     g_setup.cancel_request = 0;
     // A validation still pending from the last keystroke would come after the worker's
-    // messages and overwrite what they show.
-    KillTimer(window, VALIDATION_TIMER_ID);
+    // messages and overwrite what they show: it runs now instead, so that what the window
+    // shows, and lets start, is about these inputs.
+    if (KillTimer(window, VALIDATION_TIMER_ID)) ValidateInputs(window);
+    g_setup.failed_input = 0;
+    RestoreVerdictLayout(window);
     SetBusyState(window, 1);
+    SetFocus(GetDlgItem(window, ID_CLOSE));  // Cancel: Install is disabled while busy
     SendDlgItemMessageW(window, ID_PROGRESS, PBM_SETPOS, 0, 0);
 
     HANDLE thread = CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr);
@@ -124,8 +136,9 @@ static void OnDropFiles(HWND window, HDROP drop)
     UINT units = DragQueryFileW(drop, 0, nullptr, 0);
     if (!g_setup.busy && !g_setup.finished && units > 0 && units < SETUP_JOIN_UNITS &&
         DragQueryFileW(drop, 0, path, SETUP_JOIN_UNITS)) {
-        SetDlgItemTextW(window, ID_ROM_BOX, path);
-        ValidateInputs(window);
+        DWORD attributes = GetFileAttributesW(path);
+        TakePath(window, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY),
+                 path);
     }
     DragFinish(drop);
 }
@@ -135,6 +148,13 @@ static void OnSetupDone(HWND window, int failed)
     SetBusyState(window, 0);
     if (failed) {
         SendDlgItemMessageW(window, ID_PROGRESS, PBM_SETPOS, 0, 0);
+        // The whole failure, with its advice, where it has room; the focus where it failed.
+        wchar_t failure[STATUS_TEXT_UNITS];
+        GetDlgItemTextW(window, ID_MESSAGE, failure, STATUS_TEXT_UNITS);
+        ShowFailureInVerdict(window, failure);
+        int focus = g_setup.failed_input == FAILED_INPUT_ROM ? ID_ROM_BOX : ID_FOLDER_BOX;
+        SetFocus(GetDlgItem(window, focus));
+        SendDlgItemMessageW(window, focus, EM_SETSEL, 0, -1);
         return;
     }
     g_setup.finished = 1;
@@ -143,11 +163,11 @@ static void OnSetupDone(HWND window, int failed)
     SetDlgItemTextW(window, ID_INSTALL, L"Play");
     EnableWindow(GetDlgItem(window, ID_INSTALL), TRUE);  // Play, whatever the last verdict was
     SetDlgItemTextW(window, ID_VERDICT,
-                    L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in "
-                    L"the game for its settings.");
+                    FinishedText(g_setup.make_desktop_shortcut, g_setup.make_start_menu_shortcut));
     static const int inputs[] = {ID_ROM_BOX,       ID_ROM_BROWSE,      ID_FOLDER_BOX,
                                  ID_FOLDER_BROWSE, ID_DESKTOP_CHECK, ID_START_MENU_CHECK};
     for (int id : inputs) EnableWindow(GetDlgItem(window, id), FALSE);
+    SetFocus(GetDlgItem(window, ID_INSTALL));  // Play; Esc still closes
 }
 
 LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -166,6 +186,9 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
     case WM_COMMAND:
         OnCommand(window, LOWORD(wparam), HIWORD(wparam));
         return 0;
+    case DM_GETDEFID:
+        // Enter in a box or on a check box starts the default action, as in a dialog.
+        return MAKELRESULT(ID_INSTALL, DC_HASDEFID);
     case WM_TIMER:
         KillTimer(window, VALIDATION_TIMER_ID);
         ValidateInputs(window);

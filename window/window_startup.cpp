@@ -32,27 +32,30 @@ void BuildSetupLayout(HWND window)
     CreateChildControl(window, L"STATIC",
                        L"Setup: makes the PC version from your own Torrentine ROM.", SS_LEFT, 84,
                        48, 456, 20, 0, normal);
-    CreateChildControl(window, L"STATIC", L"1.  Your ROM", SS_LEFT, 20, 88, 300, 20, 0, semibold);
+    // Access keys (Alt + the underlined letter) for every labelled control; Enter installs,
+    // Esc closes.
+    CreateChildControl(window, L"STATIC", L"1.  Your &ROM", SS_LEFT, 20, 88, 300, 20, 0, semibold);
     HWND rom_box = CreateChildControl(window, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
                                       20, 110, 442, 26, ID_ROM_BOX, normal);
     SendMessageW(rom_box, EM_SETCUEBANNER, TRUE, (LPARAM)L"Torrentine ROM file (.z64, .v64 or .n64)");
 
-    CreateChildControl(window, L"BUTTON", L"Browse...", WS_TABSTOP | BS_PUSHBUTTON, 466, 110, 74,
+    CreateChildControl(window, L"BUTTON", L"&Browse...", WS_TABSTOP | BS_PUSHBUTTON, 466, 110, 74,
                        26, ID_ROM_BROWSE, normal);
-    CreateChildControl(window, L"STATIC", L"2.  Install to", SS_LEFT, 20, 150, 300, 20, 0, semibold);
+    CreateChildControl(window, L"STATIC", L"2.  Install &to", SS_LEFT, 20, 150, 300, 20, 0, semibold);
     CreateChildControl(window, L"EDIT", g_setup.install_folder,
                        WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 20, 172, 442, 26, ID_FOLDER_BOX,
                        normal);
-    CreateChildControl(window, L"BUTTON", L"Browse...", WS_TABSTOP | BS_PUSHBUTTON, 466, 172, 74,
+    CreateChildControl(window, L"BUTTON", L"Br&owse...", WS_TABSTOP | BS_PUSHBUTTON, 466, 172, 74,
                        26, ID_FOLDER_BROWSE, normal);
-    CreateChildControl(window, L"BUTTON", L"Desktop shortcut", WS_TABSTOP | BS_AUTOCHECKBOX, 20,
+    CreateChildControl(window, L"BUTTON", L"&Desktop shortcut", WS_TABSTOP | BS_AUTOCHECKBOX, 20,
                        210, 170, 22, ID_DESKTOP_CHECK, normal);
-    CreateChildControl(window, L"BUTTON", L"Start menu shortcut", WS_TABSTOP | BS_AUTOCHECKBOX,
+    CreateChildControl(window, L"BUTTON", L"&Start menu shortcut", WS_TABSTOP | BS_AUTOCHECKBOX,
                        200, 210, 200, 22, ID_START_MENU_CHECK, normal);
     CheckDlgButton(window, ID_DESKTOP_CHECK, BST_CHECKED);
     CheckDlgButton(window, ID_START_MENU_CHECK, BST_CHECKED);
 
-    CreateChildControl(window, L"STATIC", L"", SS_LEFT, 20, 242, 520, 40, ID_VERDICT, normal);
+    CreateChildControl(window, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 20, 242, 520, 40, ID_VERDICT,
+                       normal);
     HWND progress = CreateChildControl(window, PROGRESS_CLASSW, L"", PBS_SMOOTH, 20, 290, 520, 16,
                                        ID_PROGRESS, normal);
     SendMessageW(progress, PBM_SETRANGE32, 0, 1000);
@@ -60,7 +63,7 @@ void BuildSetupLayout(HWND window)
     CreateChildControl(window, L"STATIC",
                        L"Needs about 70 MB. Settings, saves and the ROM copy stay in the install "
                        L"folder.",
-                       SS_ENDELLIPSIS, 20, 312, 520, 20, ID_MESSAGE, normal);
+                       SS_ENDELLIPSIS | SS_NOPREFIX, 20, 312, 520, 20, ID_MESSAGE, normal);
     CreateChildControl(window, L"BUTTON", L"Install", WS_TABSTOP | BS_DEFPUSHBUTTON, 340, 346, 96,
                        30, ID_INSTALL, semibold);
     CreateChildControl(window, L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, 444, 346, 96, 30,
@@ -152,6 +155,7 @@ int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)
 
     ShowWindow(window, show);
     UpdateWindow(window);
+    SetFocus(GetDlgItem(window, ID_ROM_BOX));  // typing goes straight to the ROM
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (IsDialogMessageW(window, &message)) continue;

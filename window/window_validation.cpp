@@ -26,9 +26,18 @@ int ReadPathBox(HWND window, int id, wchar_t* path)
     return 1;
 }
 
-// The install worker's own refusals of a folder, or of a path that is too long, as the
-// worker would report them; 0 when there is none. Empty and relative folders are left to
-// the worker, as before.
+#define HINT_TEXT L"Needs about 70 MB. Settings, saves and the ROM copy stay in the install folder."
+
+// A drive path whose drive is not there: no folder can be made on it.
+static int DriveIsMissing(const wchar_t* folder)
+{
+    if (FolderPathForm(folder) != PATH_FORM_FULL || folder[0] == L'\\') return 0;
+    wchar_t root[4] = {folder[0], L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR;
+}
+
+// The install worker's refusals of a folder, or of a path that is too long, as the worker
+// would report them; 0 when there is none.
 static int RefuseInputs(int folder_fits, const wchar_t* folder, int rom_fits,
                         wchar_t* refusal, size_t capacity)
 {
@@ -40,14 +49,58 @@ static int RefuseInputs(int folder_fits, const wchar_t* folder, int rom_fits,
         FolderTooLongMessage(limit, refusal, capacity);
         return 1;
     }
-    if (folder[0] != L'\0' && !PathIsRelativeW(folder) &&
-        !CheckInstallFolder(folder, limit, refusal, capacity))
+    if (folder[0] == L'\0') {
+        FormatText(refusal, capacity, L"%s", L"Choose a folder to install to.");
         return 1;
+    }
+    if (!CheckInstallFolder(folder, limit, refusal, capacity)) return 1;
+    if (DriveIsMissing(folder)) {
+        FormatText(refusal, capacity,
+                   L"There is no drive %c: on this computer: choose a folder on another drive.",
+                   folder[0]);
+        return 1;
+    }
     if (!rom_fits) {
         FormatText(refusal, capacity, L"%s", ROM_PATH_TOO_LONG_TEXT);
         return 1;
     }
     return 0;
+}
+
+void RestoreVerdictLayout(HWND window)
+{
+    HWND verdict = GetDlgItem(window, ID_VERDICT);
+    SetWindowPos(verdict, nullptr, 0, 0, Scaled(520), Scaled(40), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(GetDlgItem(window, ID_PROGRESS), SW_SHOW);
+    ShowWindow(GetDlgItem(window, ID_MESSAGE), SW_SHOW);
+}
+
+// A failure after Install gets the room of the verdict, the progress bar (at zero then)
+// and the message line together: six lines, so that its advice is never cut off.
+void ShowFailureInVerdict(HWND window, const wchar_t* failure)
+{
+    wchar_t verdict[VERDICT_UNITS];
+    FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", failure);
+    ShowWindow(GetDlgItem(window, ID_PROGRESS), SW_HIDE);
+    ShowWindow(GetDlgItem(window, ID_MESSAGE), SW_HIDE);
+    SetWindowPos(GetDlgItem(window, ID_VERDICT), nullptr, 0, 0, Scaled(520), Scaled(98),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetDlgItemTextW(window, ID_VERDICT, verdict);
+}
+
+const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut)
+{
+    if (desktop_shortcut && start_menu_shortcut)
+        return L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in the "
+               L"game for its settings.";
+    if (desktop_shortcut)
+        return L"\u2714  All set. Use the desktop shortcut to play. Press Esc in the game for its "
+               L"settings.";
+    if (start_menu_shortcut)
+        return L"\u2714  All set. Use the Start menu shortcut to play. Press Esc in the game for "
+               L"its settings.";
+    return L"\u2714  All set. Press Play, or run TorrentinePC.exe in the install folder. Press Esc "
+           L"in the game for its settings.";
 }
 
 void ValidateInputs(HWND window)
@@ -58,6 +111,9 @@ void ValidateInputs(HWND window)
     int folder_fits = ReadPathBox(window, ID_FOLDER_BOX, folder);
     TrimInputPath(rom);
     TrimInputPath(folder);
+    // Whatever the last run said is about other inputs now.
+    RestoreVerdictLayout(window);
+    SetDlgItemTextW(window, ID_MESSAGE, HINT_TEXT);
 
     bool installed = folder[0] != L'\0' && CanUpdateWithoutRom(folder);
     wchar_t verdict[VERDICT_UNITS], refusal[VERDICT_UNITS];
@@ -72,6 +128,7 @@ void ValidateInputs(HWND window)
         uint32_t length = 0;
         int code = LoadRomImage(rom, &image, &length);
         FreeRomImage(image);
+        refused = code != ROMCHECK_ACCEPTED;
         if (code == ROMCHECK_ACCEPTED)
             FormatText(verdict, VERDICT_UNITS, L"%s", RomCheckMessage(code));
         else
@@ -81,6 +138,7 @@ void ValidateInputs(HWND window)
                    L"Torrentine is already installed in that folder: leave the ROM box empty to "
                    L"only update the PC version.");
     } else {
+        refused = 1;  // nothing to install from yet: the guidance, not an error
         FormatText(verdict, VERDICT_UNITS, L"%s",
                    L"Choose your own Torrentine ROM: the Jun 15, 1999 prototype (.z64, .v64 or "
                    L".n64).");
@@ -88,7 +146,7 @@ void ValidateInputs(HWND window)
     SetDlgItemTextW(window, ID_VERDICT, verdict);
     const wchar_t* label = !installed ? L"Install" : (rom[0] ? L"Reinstall" : L"Update");
     SetDlgItemTextW(window, ID_INSTALL, label);
-    // A refused folder or path cannot be installed to: Install waits for a better one.
+    // Install starts only what would start: anything the worker would refuse waits here.
     g_setup.inputs_refused = refused;
     if (!g_setup.finished) EnableWindow(GetDlgItem(window, ID_INSTALL), !refused);
 }
@@ -111,5 +169,10 @@ void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out)
         FormatText(folder_out, SETUP_JOIN_UNITS, L"%s", picked);
         return;
     }
-    JoinPath(folder_out, SETUP_JOIN_UNITS, picked, L"Torrentine PC");
+    // A drive's root ends in its separator already: "C:\" gives "C:\Torrentine PC".
+    size_t units = wcslen(picked);
+    if (units > 0 && picked[units - 1] == L'\\')
+        FormatText(folder_out, SETUP_JOIN_UNITS, L"%sTorrentine PC", picked);
+    else
+        JoinPath(folder_out, SETUP_JOIN_UNITS, picked, L"Torrentine PC");
 }

@@ -109,9 +109,9 @@ TEST_F(SetupWindowTest, LayoutAtTheScreensDpi)
         {ID_FOLDER_BROWSE, L"Button", 0x00010000, 466, 172, 74, 26},
         {ID_DESKTOP_CHECK, L"Button", 0x00010003, 20, 210, 170, 22},
         {ID_START_MENU_CHECK, L"Button", 0x00010003, 200, 210, 200, 22},
-        {ID_VERDICT, L"Static", 0, 20, 242, 520, 40},
+        {ID_VERDICT, L"Static", 0x80, 20, 242, 520, 40},  // paths with "&" show as they are
         {ID_PROGRESS, L"msctls_progress32", 0x1, 20, 290, 520, 16},
-        {ID_MESSAGE, L"Static", 0x4000, 20, 312, 520, 20},
+        {ID_MESSAGE, L"Static", 0x4080, 20, 312, 520, 20},
         {ID_INSTALL, L"Button", 0x00010001, 340, 346, 96, 30},
         {ID_CLOSE, L"Button", 0x00010000, 444, 346, 96, 30},
         {ID_ICON, L"Static", 0x3, 20, 16, 48, 48},
@@ -195,14 +195,25 @@ TEST_F(SetupWindowTest, VerdictsAndLabels)
         bool enabled;
     };
     const Case cases[] = {
-        {L"", fresh, CHOOSE_TEXT, L"Install", true},
-        {L"  \"\" ", fresh, CHOOSE_TEXT, L"Install", true},  // spaces and quotes count as empty
+        // Install starts only what would start: no ROM and no installation, no install.
+        {L"", fresh, CHOOSE_TEXT, L"Install", false},
+        {L"  \"\" ", fresh, CHOOSE_TEXT, L"Install", false},  // spaces and quotes count as empty
         {FixturePath(L"fixture.v64"), fresh, FOUND_TEXT, L"Install", true},
-        {scratch + L"\\missing.z64", fresh, L"\u2716  Can't open that file.", L"Install", true},
+        {scratch + L"\\missing.z64", fresh, L"\u2716  Can't open that file.", L"Install", false},
         {L"", installed, INSTALLED_TEXT, L"Update", true},
         {L"", installed + L"\\\\", INSTALLED_TEXT, L"Update", true},  // trailing separators trimmed
         {L"\"" + FixturePath(L"fixture.z64") + L"\"", installed, FOUND_TEXT, L"Reinstall", true},
-        {scratch + L"\\missing.z64", installed, L"\u2716  Can't open that file.", L"Reinstall", true},
+        {scratch + L"\\missing.z64", installed, L"\u2716  Can't open that file.", L"Reinstall", false},
+        // What the worker would refuse at once shows before the click.
+        {FixturePath(L"fixture.v64"), L"", L"\u2716  Choose a folder to install to.", L"Install", false},
+        {FixturePath(L"fixture.v64"), L"Games\\Torrentine PC",
+         L"\u2716  Use a full install path (for example C:\\Games\\Torrentine PC).", L"Install", false},
+        {FixturePath(L"fixture.v64"), L"\\Games\\Torrentine PC",
+         L"\u2716  Use a full install path (for example C:\\Games\\Torrentine PC).", L"Install", false},
+        {FixturePath(L"fixture.v64"), L"C:Games\\Torrentine PC",
+         L"\u2716  Use a full install path (for example C:\\Games\\Torrentine PC).", L"Install", false},
+        {FixturePath(L"fixture.v64"), L"Q:\\Games\\Torrentine PC",
+         L"\u2716  There is no drive Q: on this computer: choose a folder on another drive.", L"Install", false},
         // Look-alikes of the game's saves and settings do not make a folder the game's.
         {FixturePath(L"fixture.v64"), leftovers, other_text, L"Install", false},
         {FixturePath(L"fixture.v64"), other_files, other_text, L"Install", false},
@@ -333,9 +344,15 @@ TEST_F(SetupWindowTest, DropTakesTheFirstFileAndIsRefusedWhileBusyOrFinished)
     EXPECT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);
     EXPECT_TRUE(IsWindowEnabled(Control(ID_INSTALL)));
 
+    // A dropped folder is meant for "Install to": it goes there through the folder rule.
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch}), 0);
+    EXPECT_EQ(Text(window, ID_ROM_BOX), first);
+    EXPECT_EQ(Text(window, ID_FOLDER_BOX), scratch + L"\\Torrentine PC");
+
     SetBusyState(window, 1);
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
+    g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
@@ -365,16 +382,31 @@ TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
     SendMessageW(window, WM_TIMER, VALIDATION_TIMER_ID, 0);
     EXPECT_EQ(Text(window, ID_VERDICT), L"unchanged");
 
+    // A failure takes the verdict's place, with the room of the progress bar and the
+    // message line, so that its advice is never cut off.
     PostMessageW(window, WM_SETUP_DONE, 1, 0);
     Pump();
     EXPECT_EQ(g_setup.busy, 0);
     EXPECT_EQ(SendMessageW(Control(ID_PROGRESS), PBM_GETPOS, 0, 0), 0);
     EXPECT_EQ(Text(window, ID_CLOSE), L"Close");
     EXPECT_TRUE(IsWindowEnabled(Control(ID_ROM_BOX)));
-    EXPECT_EQ(Text(window, ID_VERDICT), L"unchanged");
+    EXPECT_EQ(Text(window, ID_VERDICT), L"\u2716  Writing the PC version...");
+    auto shown = [&](int id) { return (GetWindowLongW(Control(id), GWL_STYLE) & WS_VISIBLE) != 0; };
+    EXPECT_FALSE(shown(ID_PROGRESS));
+    EXPECT_FALSE(shown(ID_MESSAGE));
+    RECT verdict;
+    GetWindowRect(Control(ID_VERDICT), &verdict);
+    EXPECT_EQ(verdict.bottom - verdict.top, MulDiv(98, g_setup.dpi, 96));
+    // A change of the inputs puts the layout back, with the hint in the message line.
+    SendMessageW(window, WM_TIMER, VALIDATION_TIMER_ID, 0);
+    EXPECT_TRUE(shown(ID_PROGRESS));
+    EXPECT_TRUE(shown(ID_MESSAGE));
+    EXPECT_EQ(Text(window, ID_MESSAGE),
+              L"Needs about 70 MB. Settings, saves and the ROM copy stay in the install folder.");
 
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_PROGRESS, 1000, 0);
+    g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     EXPECT_EQ(g_setup.finished, 1);
     EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
@@ -415,7 +447,10 @@ TEST_F(SetupWindowTest, FolderRule)
         {scratch + L"\\TORRENTINE pc", scratch + L"\\TORRENTINE pc"},
         {scratch + L"\\Torrentine PC 2", scratch + L"\\Torrentine PC 2\\Torrentine PC"},
         {installed, installed},
-        {L"C:\\", L"C:\\\\Torrentine PC"},  // the join always inserts its separator
+        {L"C:\\", L"C:\\Torrentine PC"},  // a root's separator is not doubled
+        {L"D:\\Games\\", L"D:\\Games\\Torrentine PC"},
+        // A folder that holds setup's mark is kept, whatever its name; a look-alike is not.
+        {scratch, scratch + L"\\Torrentine PC"},
         // Too long for the request: kept whole, for the validation to refuse, never cut.
         {scratch + L"\\" + std::wstring(250, L'g'), scratch + L"\\" + std::wstring(250, L'g') + L"\\Torrentine PC"},
     };

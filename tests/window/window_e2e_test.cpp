@@ -296,9 +296,11 @@ TEST_F(SetupWindowE2e, AFailedInstallReturnsToIdle)
     ASSERT_NE(run.window, nullptr);
     SetBox(run.window, FOLDER_BOX, folder);
     Click(run.window, INSTALL);
-    EXPECT_TRUE(WaitFor([&] { return Text(run.window, MESSAGE) ==
-                                     L"Choose your Torrentine ROM file (.z64, .v64 or .n64)."; }));
-    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(run.window, INSTALL)) != 0; }));
+    // The failure shows whole in the verdict's place; Install waits for a ROM.
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) ==
+                                     L"\u2716  Choose your Torrentine ROM file (.z64, .v64 or .n64)."; }));
+    EXPECT_TRUE(WaitFor([&] { return Text(run.window, CLOSE) == L"Close"; }));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
     EXPECT_EQ(Progress(run.window), 0);
     EXPECT_EQ(Text(run.window, CLOSE), L"Close");
     EXPECT_EQ(Text(run.window, INSTALL), L"Install");
