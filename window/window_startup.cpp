@@ -54,8 +54,9 @@ void BuildSetupLayout(HWND window)
     CheckDlgButton(window, ID_DESKTOP_CHECK, BST_CHECKED);
     CheckDlgButton(window, ID_START_MENU_CHECK, BST_CHECKED);
 
-    CreateChildControl(window, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 20, 242, 520, 40, ID_VERDICT,
-                       normal);
+    // Lines break between words, and inside a path too long for one line.
+    CreateChildControl(window, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 20, 242, 520,
+                       40, ID_VERDICT, normal);
     HWND progress = CreateChildControl(window, PROGRESS_CLASSW, L"", PBS_SMOOTH, 20, 290, 520, 16,
                                        ID_PROGRESS, normal);
     SendMessageW(progress, PBM_SETRANGE32, 0, 1000);

@@ -109,7 +109,8 @@ TEST_F(SetupWindowTest, LayoutAtTheScreensDpi)
         {ID_FOLDER_BROWSE, L"Button", 0x00010000, 466, 172, 74, 26},
         {ID_DESKTOP_CHECK, L"Button", 0x00010003, 20, 210, 170, 22},
         {ID_START_MENU_CHECK, L"Button", 0x00010003, 200, 210, 200, 22},
-        {ID_VERDICT, L"Static", 0x80, 20, 242, 520, 40},  // paths with "&" show as they are
+        // Paths with "&" show as they are; a path too long for a line breaks inside it.
+        {ID_VERDICT, L"Static", 0x2080, 20, 242, 520, 40},
         {ID_PROGRESS, L"msctls_progress32", 0x1, 20, 290, 520, 16},
         {ID_MESSAGE, L"Static", 0x4080, 20, 312, 520, 20},
         {ID_INSTALL, L"Button", 0x00010001, 340, 346, 96, 30},
@@ -503,4 +504,34 @@ TEST_F(SetupWindowTest, CloseWhenIdleDestroysTheWindow)
     MSG message;
     EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(message.wParam, 0u);
+}
+
+// The longest failure a player can meet (a write failure in a folder as long as setup
+// allows, with its advice and what is left) fits the verdict's room after a failure, line
+// by line, in the window's own font: nothing of it is cut off.
+TEST_F(SetupWindowTest, TheLongestFailureIsDrawnInFull)
+{
+    // 210 units, the stand-in's limit, and no space to break a line at.
+    std::wstring folder = L"C:\\Games\\" + std::wstring(200, L'W');
+    std::wstring failure = L"Can't write \"" + folder +
+                           L"\\TorrentinePC.exe\". If the game is running, close it and try again. The "
+                           L"previous version is still installed.";
+    ShowFailureInVerdict(window, failure.c_str());
+    HWND verdict = Control(ID_VERDICT);
+    EXPECT_EQ(Text(window, ID_VERDICT), L"\u2716  " + failure);
+    RECT room;
+    GetClientRect(verdict, &room);
+    HDC dc = GetDC(verdict);
+    HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(verdict, WM_GETFONT, 0, 0));
+    RECT needed = room;
+    std::wstring text = Text(window, ID_VERDICT);
+    DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+    SelectObject(dc, old);
+    ReleaseDC(verdict, dc);
+    EXPECT_LE(needed.bottom - needed.top, room.bottom - room.top);
+    EXPECT_LE(needed.right - needed.left, room.right - room.left);
+    // Back to the usual layout when the inputs change.
+    RestoreVerdictLayout(window);
+    GetClientRect(verdict, &room);
+    EXPECT_EQ(room.bottom, MulDiv(40, g_setup.dpi, 96));
 }

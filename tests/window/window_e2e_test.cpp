@@ -643,3 +643,193 @@ TEST_F(SetupWindowE2e, ADamagedSetupSaysSoAtOnce)
     EXPECT_EQ(EndOf(&run), 0u);
     EXPECT_FALSE(FolderExists(folder));
 }
+
+namespace {
+
+// The focused control of the window's thread.
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info = {sizeof info};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// A key as the keyboard gives it, to whichever control has the focus: the window's own
+// message loop and its dialog navigation see it as a keystroke.
+void PressKey(HWND window, WPARAM key)
+{
+    HWND focus = FocusOf(window);
+    if (!focus) focus = window;
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+}
+
+void TypeText(HWND window, const std::wstring& text)
+{
+    HWND focus = FocusOf(window);
+    for (wchar_t c : text) PostMessageW(focus, WM_CHAR, c, 1);
+}
+
+// Tabs until the focus is on the control id (the order is fixed, so a few presses do).
+bool TabTo(HWND window, int id)
+{
+    HWND target = GetDlgItem(window, id);
+    for (int i = 0; i < 12 && FocusOf(window) != target; i++) {
+        HWND before = FocusOf(window);
+        PressKey(window, VK_TAB);
+        WaitFor([&] { return FocusOf(window) != before; }, 10000);
+    }
+    return FocusOf(window) == target;
+}
+
+// What the screen shows of the window, saved as a 24-bit BMP for people to look at.
+Bitmap CaptureWindow(HWND window, const std::wstring& path)
+{
+    Bitmap bitmap;
+    RECT r;
+    GetWindowRect(window, &r);
+    bitmap.width = r.right - r.left;
+    bitmap.height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = bitmap.width;
+    info.bmiHeader.biHeight = bitmap.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, bitmap.width, bitmap.height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    uint32_t stride = ((uint32_t)bitmap.width * 3 + 3) & ~3u;
+    uint32_t image = stride * (uint32_t)bitmap.height;
+    bitmap.bytes.assign(54, 0);
+    bitmap.bytes[0] = 'B';
+    bitmap.bytes[1] = 'M';
+    auto put = [&](size_t at, uint32_t v) { for (int b = 0; b < 4; b++) bitmap.bytes[at + b] = (uint8_t)(v >> (8 * b)); };
+    put(2, 54 + image);
+    put(10, 54);
+    memcpy(bitmap.bytes.data() + 14, &info.bmiHeader, 40);
+    bitmap.bytes.insert(bitmap.bytes.end(), (uint8_t*)bits, (uint8_t*)bits + image);
+    SelectObject(memory, old);
+    DeleteObject(section);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    WriteBytes(path, bitmap.bytes.data(), bitmap.bytes.size());
+    return bitmap;
+}
+
+// The pictures the keyboard test leaves for people: under the build tree.
+std::wstring PicturePath(const std::wstring& name)
+{
+    std::wstring folder = WindowsPath(TEST_WIDEN(TORRENTINE_TEST_PICTURES));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\" + name;
+}
+
+}  // namespace
+
+// A whole install with the keyboard alone, at 96 and 144 dpi: the ROM box has the focus at
+// start, Tab and typing fill the boxes, Enter installs from a box; a failure after Install
+// (a drive without room) shows whole in the verdict's place with the focus on the folder
+// box, whose text is selected for typing over; a retry elsewhere finishes with the focus on
+// Play; Esc closes.
+TEST_F(SetupWindowE2e, AWholeInstallFromTheKeyboardAlone)
+{
+    ULARGE_INTEGER available, total;
+    bool small_drive = GetDiskFreeSpaceExW(L"T:\\", &available, &total, nullptr) && total.QuadPart < (64u << 20);
+    for (int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        SetLogPixels((DWORD)dpi);
+        RemoveShellEntries();
+        RemoveScratchFolder(folder);
+        RunningSetup run;
+        StartSetup(&run, TestSetupExe(), L"");
+        ASSERT_NE(run.window, nullptr);
+        Retrying([&] { SetForegroundWindow(run.window); },
+                 [&] { return FocusOf(run.window) == GetDlgItem(run.window, ROM_BOX); });
+        ASSERT_EQ(FocusOf(run.window), GetDlgItem(run.window, ROM_BOX));
+        CaptureWindow(run.window, PicturePath(L"keyboard-start-" + std::to_wstring(dpi) + L".bmp"));
+
+        TypeText(run.window, FixturePath(L"fixture.z64"));
+        ASSERT_TRUE(WaitFor([&] { return Text(run.window, ROM_BOX) == FixturePath(L"fixture.z64"); }));
+        ASSERT_TRUE(TabTo(run.window, FOLDER_BOX));
+        std::wstring first_try = small_drive ? L"T:\\keyboard-" + std::to_wstring(GetCurrentProcessId()) : folder;
+        TypeText(run.window, first_try);  // over the selected default
+        ASSERT_TRUE(WaitFor([&] { return Text(run.window, FOLDER_BOX) == first_try; }));
+        ASSERT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == FOUND_TEXT; }));
+
+        if (small_drive) {
+            PressKey(run.window, VK_RETURN);
+            ASSERT_TRUE(WaitFor([&] { return Text(run.window, VERDICT).rfind(L"\u2716  Not enough free space", 0) == 0; }))
+                << Utf8(Text(run.window, VERDICT));
+            EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == GetDlgItem(run.window, FOLDER_BOX); }));
+            Bitmap failure = CaptureWindow(run.window, PicturePath(L"keyboard-failure-" + std::to_wstring(dpi) + L".bmp"));
+            // The failure is drawn in the verdict's red.
+            RECT verdict;
+            GetWindowRect(GetDlgItem(run.window, VERDICT), &verdict);
+            RECT outer;
+            GetWindowRect(run.window, &outer);
+            OffsetRect(&verdict, -outer.left, -outer.top);
+            EXPECT_GT(CountColour(failure, verdict, RGB(190, 30, 30)), 0);
+            EXPECT_FALSE(FolderExists(first_try));
+            // The folder box's text is selected: typing replaces it.
+            TypeText(run.window, folder);
+            ASSERT_TRUE(WaitFor([&] { return Text(run.window, FOLDER_BOX) == folder; }));
+            ASSERT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == FOUND_TEXT; }));
+        }
+        PressKey(run.window, VK_RETURN);
+        ASSERT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Play"; })) << Utf8(Text(run.window, VERDICT));
+        EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == GetDlgItem(run.window, INSTALL); }));
+        EXPECT_EQ(Text(run.window, VERDICT),
+                  L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in the game for its settings.");
+        CaptureWindow(run.window, PicturePath(L"keyboard-finished-" + std::to_wstring(dpi) + L".bmp"));
+        PressKey(run.window, VK_ESCAPE);
+        EXPECT_EQ(EndOf(&run), 0u);
+        EXPECT_TRUE(FileExists(folder + L"\\TorrentinePC.exe"));
+    }
+    if (!small_drive) printf("the failure and retry part skipped: no small drive T: (the tests need root)\n");
+}
+
+// A long failure after Install (a write that fails, through the test hook, in a folder of
+// nearly the longest path setup allows) is drawn in full at 96 and 144 dpi: it takes the
+// verdict's place with the room of the progress bar and the message line, and its last
+// line, with the advice, is on the screen.
+TEST_F(SetupWindowE2e, ALongFailureIsDrawnInFull)
+{
+    std::wstring deep = root + L"\\" + std::wstring(200 - root.size(), L'x');
+    for (int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        SetLogPixels((DWORD)dpi);
+        SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", L"write 3 fail");
+        RunningSetup run;
+        StartSetup(&run, TestSetupExe(), L"");
+        SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", nullptr);
+        ASSERT_NE(run.window, nullptr);
+        SetBox(run.window, ROM_BOX, FixturePath(L"fixture.z64"));
+        SetBox(run.window, FOLDER_BOX, deep);
+        ASSERT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == FOUND_TEXT; }));
+        Click(run.window, INSTALL);
+        ASSERT_TRUE(WaitFor([&] { return Text(run.window, VERDICT).rfind(L"\u2716  Can't write", 0) == 0; }))
+            << Utf8(Text(run.window, VERDICT));
+        std::wstring verdict_text = Text(run.window, VERDICT);
+        EXPECT_NE(verdict_text.find(L"If the game is running, close it and try again. Nothing was installed."),
+                  std::wstring::npos);
+        EXPECT_FALSE(FolderExists(deep));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(run.window, MESSAGE)));
+        WaitFor([&] { return FocusOf(run.window) == GetDlgItem(run.window, FOLDER_BOX); });
+        Bitmap shot = CaptureWindow(run.window, PicturePath(L"long-failure-" + std::to_wstring(dpi) + L".bmp"));
+        RECT outer, box;
+        GetWindowRect(run.window, &outer);
+        GetWindowRect(GetDlgItem(run.window, VERDICT), &box);
+        OffsetRect(&box, -outer.left, -outer.top);
+        EXPECT_EQ(box.bottom - box.top, MulDiv(98, dpi, 96));
+        RECT upper = box, lower = box;
+        upper.bottom = lower.top = box.top + (box.bottom - box.top) / 2;
+        EXPECT_GT(CountColour(shot, upper, RGB(190, 30, 30)), 0);
+        EXPECT_GT(CountColour(shot, lower, RGB(190, 30, 30)), 0) << "the lower lines are not drawn";
+        PostMessageW(run.window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(EndOf(&run), 0u);
+    }
+}
