@@ -535,3 +535,48 @@ TEST_F(SetupWindowTest, TheLongestFailureIsDrawnInFull)
     GetClientRect(verdict, &room);
     EXPECT_EQ(room.bottom, MulDiv(40, g_setup.dpi, 96));
 }
+
+// The finished state names only the shortcuts that were made.
+TEST_F(SetupWindowTest, TheFinishTextNamesTheShortcutsMade)
+{
+    struct Case {
+        int desktop, start_menu;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {1, 1, L"\u2714  All set. Use the desktop / Start menu shortcut to play. Press Esc in the game for its settings."},
+        {1, 0, L"\u2714  All set. Use the desktop shortcut to play. Press Esc in the game for its settings."},
+        {0, 1, L"\u2714  All set. Use the Start menu shortcut to play. Press Esc in the game for its settings."},
+        {0, 0, L"\u2714  All set. Press Play, or run TorrentinePC.exe in the install folder. Press Esc in the game "
+               L"for its settings."},
+    };
+    for (const Case& c : cases) EXPECT_EQ(std::wstring(FinishedText(c.desktop, c.start_menu)), c.text);
+    g_setup.make_desktop_shortcut = 0;
+    g_setup.make_start_menu_shortcut = 1;
+    SetBusyState(window, 1);
+    SendMessageW(window, WM_SETUP_DONE, 0, 0);
+    EXPECT_EQ(Text(window, ID_VERDICT), cases[2].text);
+}
+
+// Browse opens where the box points, or at the nearest folder above it that exists.
+TEST_F(SetupWindowTest, BrowseStartsAtTheNearestExistingFolder)
+{
+    std::wstring rom = FixturePath(L"fixture.z64");
+    std::wstring rom_folder = rom.substr(0, rom.rfind(L'\\'));
+    struct Case {
+        std::wstring box, start;
+    };
+    const Case cases[] = {
+        {scratch, scratch},
+        {scratch + L"\\not yet\\Torrentine PC", scratch},
+        {rom, rom_folder},  // a file: its folder
+        {L"C:\\", L"C:\\"},
+        {L"", L""},
+        {L"Q:\\nowhere\\at all", L""},
+    };
+    for (const Case& c : cases) {
+        wchar_t start[SETUP_JOIN_UNITS];
+        NearestExistingFolder(c.box.c_str(), start);
+        EXPECT_EQ(std::wstring(start), c.start) << Utf8(c.box);
+    }
+}
