@@ -301,8 +301,9 @@ static void RunInstall(void)
     WalkPackage(SumEntrySize, &context);
     int inputs_ok = CheckInputs(&context, &image, &length);
     if (inputs_ok) g_setup.failed_input = FAILED_INPUT_FOLDER;  // writing into the folder
-    // Nothing is written from a damaged package: not even the folder is made.
-    int intact = JoinPackageCheck(package_check);
+    // Nothing is written from a damaged package: not even the folder is made. Refused
+    // inputs do not wait for the check, which ends on its own.
+    int intact = inputs_ok ? JoinPackageCheck(package_check) : LeavePackageCheck(package_check);
     if (inputs_ok && !intact) ReportFailure(L"The setup file is damaged: download it again.");
     if (inputs_ok && intact) {
         // Decided before this run writes anything: only an installation is updated in place.

@@ -53,6 +53,12 @@ HANDLE StartPackageCheck(void)
     return CreateThread(nullptr, 0, CheckPackage, nullptr, 0, nullptr);
 }
 
+int LeavePackageCheck(HANDLE check)
+{
+    if (check) CloseHandle(check);
+    return 1;
+}
+
 int JoinPackageCheck(HANDLE check)
 {
     if (!check) return PackageIsIntact();

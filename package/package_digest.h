@@ -22,3 +22,5 @@ int PackageIsIntact(void);
 // gives its result (1 intact). A thread that cannot start means the check runs at the join.
 HANDLE StartPackageCheck(void);
 int JoinPackageCheck(HANDLE check);
+// Lets a started check end on its own; returns 1.
+int LeavePackageCheck(HANDLE check);
