@@ -21,7 +21,7 @@
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/game_icon.h"
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 #include "install/install_worker.h"
 #include "install/shell_registration.h"
 #include "package/package_format.h"

@@ -5,8 +5,8 @@
 
 #include "base/file_helpers.h"
 #include "install/game_icon.h"
-#include "install/icon_images.h"
-#include "install/resource_section.h"
+#include "formats/icon_images.h"
+#include "formats/resource_section.h"
 
 #define GATHER_BYTES (256 * 1024)  // small pieces are gathered into writes of this size
 #define DIRECT_BYTES (64 * 1024)   // pieces from this size on are written as they are

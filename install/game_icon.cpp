@@ -5,7 +5,7 @@
 #include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 #include "install/install_worker.h"
 
 struct ResourceIdList {

@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 
 #define ICON_OLD_RESOURCES_MAX 64
 

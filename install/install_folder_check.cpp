@@ -11,7 +11,7 @@
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 #include "install/install_worker.h"
 #include "install/installation_mark.h"
 #include "rom/rom_image.h"

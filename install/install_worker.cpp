@@ -13,7 +13,7 @@
 #include "base/status_channel.h"
 #include "base/text_format.h"
 #include "install/game_icon.h"
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 #include "install/install_folder_check.h"
 #include "install/installation_mark.h"
 #include "install/partial_leftovers.h"

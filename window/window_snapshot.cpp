@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "base/command_line.h"
-#include "window/bitmap_file.h"
+#include "formats/bitmap_file.h"
 #include "window/setup_window.h"
 
 #define SNAPSHOT_SETTLE_MS 600

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "install/game_icon.h"
-#include "install/icon_images.h"
-#include "install/resource_section.h"
+#include "formats/icon_images.h"
+#include "formats/resource_section.h"
 #include "package/package_format.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/setup_runner.h"

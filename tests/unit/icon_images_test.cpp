@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 
 namespace {
 

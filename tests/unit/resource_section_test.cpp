@@ -13,8 +13,8 @@
 
 #include "base/little_endian.h"
 #include "install/game_icon.h"
-#include "install/icon_images.h"
-#include "install/resource_section.h"
+#include "formats/icon_images.h"
+#include "formats/resource_section.h"
 #include "rom/rom_image.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"

@@ -1,4 +1,4 @@
-#include "window/bitmap_file.h"
+#include "formats/bitmap_file.h"
 
 #include <string.h>
 

@@ -1,4 +1,4 @@
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 
 #include <math.h>
 #include <string.h>

@@ -12,7 +12,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "install/icon_images.h"
+#include "formats/icon_images.h"
 
 #define LAYOUT_DONE            0
 #define LAYOUT_NOT_PE          1  // not a well-formed 64-bit image

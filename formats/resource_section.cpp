@@ -1,4 +1,4 @@
-#include "install/resource_section.h"
+#include "formats/resource_section.h"
 
 #include <windows.h>
 #include <string.h>
