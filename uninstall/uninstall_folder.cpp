@@ -223,7 +223,9 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
 
     // The game goes first: when it cannot go (running, read-only, a read-only drive),
     // nothing at all is removed, silent or not, and the next try finds everything in place.
-    if (!DeleteWithRetries(folder, GAME_EXE_NAME, 1)) return SayGameIsRunning(interactive);
+    // The player is told which: only a program holding the file open means it runs.
+    if (!DeleteWithRetries(folder, GAME_EXE_NAME, 1))
+        return GameIsRunning(folder) ? SayGameIsRunning(interactive) : SayGameFilesStayed(folder, interactive);
 
     RemovePartialLeftovers(folder);
     for (const wchar_t* name : GAME_FILES) DeleteInFolder(folder, name);

@@ -378,6 +378,38 @@ TEST_F(Uninstall, ASilentRunThatCannotRemoveTheGameRemovesNothing)
     }
 }
 
+// A read-only game executable is found only when the removal starts, after the questions:
+// nothing is removed, and the message names the read-only file, not a running game.
+TEST_F(Uninstall, AReadOnlyGameStopsAnInteractiveRunWithAdviceThatFits)
+{
+    InstallInto(folder);
+    AddSaves(folder);
+    const std::wstring game = folder + L"\\TorrentinePC.exe";
+    ASSERT_TRUE(SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_READONLY));
+    auto files = FilesAndBytesBelow(folder);
+    std::vector<std::wstring> before = TempCopies();
+    SetupRun stage1 = RunProgram(folder + L"\\Uninstall.exe", L"/uninstall");
+    ASSERT_EQ(stage1.exit_code, 0u);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    HANDLE stage2 = OpenWindowProcess(box);
+    AnswerMessageBox(box, IDYES);
+    box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    AnswerMessageBox(box, IDYES);
+    box = WaitForMessageBox(L"Torrentine PC", 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Some files of Torrentine PC could not be removed from\n" + folder +
+                                       L"\n\nMake sure they are not read-only or in use, then run the "
+                                       L"uninstaller again.");
+    AnswerMessageBox(box, IDOK);
+    EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 2u);
+    EXPECT_TRUE(WaitUntilCopiesGone(before));
+    EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
+    ExpectShellEntries(true);
+    SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // Stage 2 started by hand, not by stage 1 (with no folder, or a folder that does not
 // exist): nothing is removed, and the program it runs as (a downloaded setup, or the
 // installation's own uninstaller, which the entry names) is never deleted.
