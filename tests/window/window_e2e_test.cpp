@@ -765,14 +765,17 @@ TEST_F(SetupWindowE2e, AWholeInstallFromTheKeyboardAlone)
             ASSERT_TRUE(WaitFor([&] { return Text(run.window, VERDICT).rfind(L"\u2716  Not enough free space", 0) == 0; }))
                 << Utf8(Text(run.window, VERDICT));
             EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == GetDlgItem(run.window, FOLDER_BOX); }));
-            Bitmap failure = CaptureWindow(run.window, PicturePath(L"keyboard-failure-" + std::to_wstring(dpi) + L".bmp"));
-            // The failure is drawn in the verdict's red.
+            // The failure is drawn in the verdict's red (the window paints a moment after
+            // its text changes, so the screen is read until it shows).
             RECT verdict;
             GetWindowRect(GetDlgItem(run.window, VERDICT), &verdict);
             RECT outer;
             GetWindowRect(run.window, &outer);
             OffsetRect(&verdict, -outer.left, -outer.top);
-            EXPECT_GT(CountColour(failure, verdict, RGB(190, 30, 30)), 0);
+            EXPECT_TRUE(WaitFor([&] {
+                Bitmap failure = CaptureWindow(run.window, PicturePath(L"keyboard-failure-" + std::to_wstring(dpi) + L".bmp"));
+                return CountColour(failure, verdict, RGB(190, 30, 30)) > 0;
+            }));
             EXPECT_FALSE(FolderExists(first_try));
             // The folder box's text is selected: typing replaces it.
             TypeText(run.window, folder);
@@ -819,7 +822,6 @@ TEST_F(SetupWindowE2e, ALongFailureIsDrawnInFull)
         EXPECT_FALSE(FolderExists(deep));
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(run.window, MESSAGE)));
         WaitFor([&] { return FocusOf(run.window) == GetDlgItem(run.window, FOLDER_BOX); });
-        Bitmap shot = CaptureWindow(run.window, PicturePath(L"long-failure-" + std::to_wstring(dpi) + L".bmp"));
         RECT outer, box;
         GetWindowRect(run.window, &outer);
         GetWindowRect(GetDlgItem(run.window, VERDICT), &box);
@@ -827,6 +829,13 @@ TEST_F(SetupWindowE2e, ALongFailureIsDrawnInFull)
         EXPECT_EQ(box.bottom - box.top, MulDiv(98, dpi, 96));
         RECT upper = box, lower = box;
         upper.bottom = lower.top = box.top + (box.bottom - box.top) / 2;
+        // The window paints a moment after its text changes: the screen is read until the
+        // whole text shows, or the wait ends.
+        Bitmap shot;
+        WaitFor([&] {
+            shot = CaptureWindow(run.window, PicturePath(L"long-failure-" + std::to_wstring(dpi) + L".bmp"));
+            return CountColour(shot, upper, RGB(190, 30, 30)) > 0 && CountColour(shot, lower, RGB(190, 30, 30)) > 0;
+        });
         EXPECT_GT(CountColour(shot, upper, RGB(190, 30, 30)), 0);
         EXPECT_GT(CountColour(shot, lower, RGB(190, 30, 30)), 0) << "the lower lines are not drawn";
         PostMessageW(run.window, WM_CLOSE, 0, 0);
