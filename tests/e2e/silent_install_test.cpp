@@ -1255,3 +1255,57 @@ TEST_F(SilentInstall, BothFlavoursCarryTheirVersion)
     EXPECT_NE(xml.find("name=\"TorrentinePC.Setup\" version=\"1.0.0.0\""), std::string::npos);
     FreeLibrary(module);
 }
+
+// Both flavours' images as Wine and Windows read them: every section starts on a page of the
+// file, so that Wine maps the package instead of copying it; the tables the loader looks up
+// (imports and their address table, thread-local data, unwind data, resources, relocations)
+// lie whole inside one readable section each. The small sections share pages, and a layout
+// that lost one of these tables would still link.
+TEST_F(SilentInstall, BothFlavoursAreMappableImagesWithTheirTables)
+{
+    for (const std::wstring& exe : {ReleaseSetupExe(), TestSetupExe()}) {
+        SCOPED_TRACE(Utf8(exe));
+        std::vector<uint8_t> image = ReadBytes(exe);
+        ASSERT_GT(image.size(), 4096u);
+        const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)image.data();
+        ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+        const IMAGE_NT_HEADERS64* nt = (const IMAGE_NT_HEADERS64*)(image.data() + dos->e_lfanew);
+        ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+        ASSERT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+        EXPECT_EQ(nt->OptionalHeader.FileAlignment, 4096u);
+        EXPECT_NE(nt->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, 0);
+        const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+        const int count = nt->FileHeader.NumberOfSections;
+        for (int i = 0; i < count; i++)
+            EXPECT_EQ(sections[i].PointerToRawData % 4096, 0u) << (const char*)sections[i].Name;
+
+        struct Table {
+            int index;
+            const char* what;
+            DWORD needed;  // the access the section must give
+        };
+        const Table tables[] = {
+            {IMAGE_DIRECTORY_ENTRY_IMPORT, "imports", IMAGE_SCN_MEM_READ},
+            {IMAGE_DIRECTORY_ENTRY_IAT, "import addresses", IMAGE_SCN_MEM_READ},
+            {IMAGE_DIRECTORY_ENTRY_TLS, "thread-local data", IMAGE_SCN_MEM_READ},
+            {IMAGE_DIRECTORY_ENTRY_EXCEPTION, "unwind data", IMAGE_SCN_MEM_READ},
+            {IMAGE_DIRECTORY_ENTRY_RESOURCE, "resources", IMAGE_SCN_MEM_READ},
+            {IMAGE_DIRECTORY_ENTRY_BASERELOC, "relocations", IMAGE_SCN_MEM_READ},
+        };
+        for (const Table& table : tables) {
+            SCOPED_TRACE(table.what);
+            const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[table.index];
+            ASSERT_NE(entry.VirtualAddress, 0u);
+            ASSERT_NE(entry.Size, 0u);
+            const IMAGE_SECTION_HEADER* holder = nullptr;
+            for (int i = 0; i < count; i++) {
+                DWORD start = sections[i].VirtualAddress;
+                DWORD length = std::max(sections[i].Misc.VirtualSize, sections[i].SizeOfRawData);
+                if (entry.VirtualAddress >= start && entry.VirtualAddress + entry.Size <= start + length)
+                    holder = &sections[i];
+            }
+            ASSERT_NE(holder, nullptr);
+            EXPECT_EQ(holder->Characteristics & table.needed, table.needed);
+        }
+    }
+}
