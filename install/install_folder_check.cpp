@@ -150,12 +150,17 @@ static int IsReservedFolder(const ComparedFolder* folder)
     return units > 0 && units < SETUP_JOIN_UNITS && SameFolder(folder, temp);
 }
 
+// A drive's root by its text, or by what the folder is (a drive letter mapped onto it).
+static int IsDriveRoot(const ComparedFolder* folder)
+{
+    return PathIsRootW(folder->full) || (folder->exists && IsVolumeRoot(folder->full));
+}
+
 int IsDriveRootOrKnownFolder(const wchar_t* folder)
 {
     ComparedFolder compared;
     if (!ReadComparedFolder(folder, &compared)) return 1;  // unknown: never a safe place
-    return PathIsRootW(compared.full) || (compared.exists && IsVolumeRoot(compared.full)) ||
-           IsReservedFolder(&compared);
+    return IsDriveRoot(&compared) || IsReservedFolder(&compared);
 }
 
 // Anything at all in the folder; a folder that does not exist (or cannot be listed) holds
@@ -200,7 +205,7 @@ int CheckInstallFolder(const wchar_t* folder, int limit, wchar_t* message, size_
     }
     // No exception, not even for an earlier installation: an uninstall there could remove
     // a whole drive's or the user's own files.
-    if (PathIsRootW(compared.full) || (compared.exists && IsVolumeRoot(compared.full))) {
+    if (IsDriveRoot(&compared)) {
         Refuse(message, capacity,
                L"Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).");
         return 0;

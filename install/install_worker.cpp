@@ -78,9 +78,9 @@ static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t
 // The mark comes before every other file: whatever this run leaves behind, the folder
 // shows itself as the game's, and the next run or the uninstaller can finish the job. The
 // leftovers of an interrupted run go before new ones are made.
-static int MarkInstallation(const wchar_t* folder)
+static int MarkInstallation(const wchar_t* folder, int update)
 {
-    if (FolderHoldsInstallation(folder)) {
+    if (update) {
         RemovePartialLeftovers(folder);
         return 1;
     }
@@ -145,7 +145,7 @@ static int ExtractPackage(ExtractContext* context, const wchar_t* left)
     if (g_setup.cancel_request)
         ReportStop(left, L"Cancelled.");
     else if (context->failing_path[0] == L'\0')
-        ReportStop(left, L"The setup file is damaged: download it again.");
+        ReportStop(left, L"%s", PACKAGE_DAMAGED_TEXT);
     else
         ReportStop(left, L"Can't write \"%s\". If the game is running, close it and try again.",
                    context->failing_path);
@@ -264,7 +264,7 @@ static void InstallFiles(ExtractContext* context, const uint8_t* image, uint32_t
     const wchar_t* folder = context->install_folder;
     int update = context->staged;
     const wchar_t* left = update ? LEFT_PREVIOUS : LEFT_NOTHING;
-    int done = HasEnoughSpace(folder, context->total_bytes, length) && MarkInstallation(folder) &&
+    int done = HasEnoughSpace(folder, context->total_bytes, length) && MarkInstallation(folder, update) &&
                ExtractPackage(context, left) && (!update || CheckUpdateCanCommit(context)) &&
                (!image || StoreRomCopy(folder, image, length, left)) && CopyUninstaller(folder, left);
     if (!done) {
@@ -304,7 +304,7 @@ static void RunInstall(void)
     // Nothing is written from a damaged package: not even the folder is made. Refused
     // inputs do not wait for the check, which ends on its own.
     int intact = inputs_ok ? JoinPackageCheck(package_check) : LeavePackageCheck(package_check);
-    if (inputs_ok && !intact) ReportFailure(L"The setup file is damaged: download it again.");
+    if (inputs_ok && !intact) ReportFailure(L"%s", PACKAGE_DAMAGED_TEXT);
     if (inputs_ok && intact) {
         // Decided before this run writes anything: only an installation is updated in place.
         context.staged = FolderHoldsInstallation(folder);

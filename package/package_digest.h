@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #define PACKAGE_DIGEST_MAGIC "TNDG"
+#define PACKAGE_DAMAGED_TEXT L"The setup file is damaged: download it again."
 #define PACKAGE_DIGEST_BYTES 20  // the magic and 16 bytes of hash (low half first)
 
 // The trailer for a hash of the bytes before it.

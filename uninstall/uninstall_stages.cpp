@@ -7,6 +7,7 @@
 #include "base/command_line.h"
 #include "base/file_helpers.h"
 #include "base/folder_identity.h"
+#include "base/path_helpers.h"
 #include "base/run_lock.h"
 #include "package/package_digest.h"
 #include "base/setup_state.h"
@@ -126,8 +127,7 @@ int RunUninstallStage1(int argc, wchar_t** argv)
         // A damaged uninstaller may not be the program it claims to be: it removes nothing.
         ReleaseRunLock();
         if (!g_setup.silent)
-            MessageBoxW(nullptr, L"The setup file is damaged: download it again.", UNINSTALL_CAPTION,
-                        MB_ICONERROR);
+            MessageBoxW(nullptr, PACKAGE_DAMAGED_TEXT, UNINSTALL_CAPTION, MB_ICONERROR);
         return UNINSTALL_DECLINED;
     }
     wchar_t folder[SETUP_PATH_UNITS];
@@ -146,13 +146,11 @@ int RunUninstallStage1(int argc, wchar_t** argv)
 }
 
 // Only a full path names a folder to remove: a relative one, or one relative to a drive's
-// current folder ("R:", "\Games"), would resolve against whatever is current.
+// current folder ("R:", "\Games"), would resolve against whatever is current; a device
+// path ("\\?\", "\\.\") is refused as the install refuses it.
 static int IsUsableFolder(const wchar_t* folder)
 {
-    int drive_path = ((folder[0] | 0x20) >= L'a' && (folder[0] | 0x20) <= L'z' &&
-                      folder[1] == L':' && folder[2] == L'\\');
-    int network_path = folder[0] == L'\\' && folder[1] == L'\\';
-    return (drive_path || network_path) && wcslen(folder) < SETUP_PATH_UNITS;
+    return FolderPathForm(folder) == PATH_FORM_FULL && wcslen(folder) < SETUP_PATH_UNITS;
 }
 
 // The copy stage 1 makes: in the temporary folder, under the name it gives its copies.
@@ -164,7 +162,7 @@ static int IsTemporaryCopy(const wchar_t* path)
     wmemcpy(folder, path, SETUP_PATH_UNITS);
     const wchar_t* name = PathFindFileNameW(path);
     if (!PathRemoveFileSpecW(folder) || !IsSameFile(folder, temp)) return 0;
-    static const wchar_t prefix[] = L"Uninstall_TorrentinePC_";
+    static const wchar_t prefix[] = UNINSTALL_TEMP_COPY_PREFIX;
     size_t prefix_units = wcslen(prefix);
     if (wcslen(name) != prefix_units + 16 + 4 || _wcsnicmp(name, prefix, prefix_units) != 0 ||
         _wcsicmp(name + prefix_units + 16, L".exe") != 0)

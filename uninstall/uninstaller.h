@@ -10,7 +10,8 @@
 #define UNINSTALL_RETRIES 50
 #define UNINSTALL_RETRY_MS 100
 // The temporary copy: the temporary folder (ending in a backslash) and 64 random bits.
-#define UNINSTALL_TEMP_COPY_FORMAT L"%sUninstall_TorrentinePC_%08lX%08lX.exe"
+#define UNINSTALL_TEMP_COPY_PREFIX L"Uninstall_TorrentinePC_"
+#define UNINSTALL_TEMP_COPY_FORMAT L"%s" UNINSTALL_TEMP_COPY_PREFIX L"%08lX%08lX.exe"
 #define UNINSTALL_STAGE_COMMAND_UNITS 780
 #define UNINSTALL_QUESTION_UNITS 648
 #define UNINSTALL_CAPTION L"Torrentine PC - Uninstall"

@@ -8,6 +8,8 @@
 #define SNAPSHOT_EX_STYLE (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW)
 #define SETUP_CLIENT_WIDTH 560
 #define SETUP_CLIENT_HEIGHT 396
+// The message line of an idle window.
+#define HINT_TEXT L"Needs about 70 MB. Settings, saves and the ROM copy stay in the install folder."
 
 #define ID_ICON 99
 #define ID_ROM_BOX 100

@@ -61,10 +61,7 @@ void BuildSetupLayout(HWND window)
                                        ID_PROGRESS, normal);
     SendMessageW(progress, PBM_SETRANGE32, 0, 1000);
 
-    CreateChildControl(window, L"STATIC",
-                       L"Needs about 70 MB. Settings, saves and the ROM copy stay in the install "
-                       L"folder.",
-                       SS_ENDELLIPSIS | SS_NOPREFIX, 20, 312, 520, 20, ID_MESSAGE, normal);
+    CreateChildControl(window, L"STATIC", HINT_TEXT, SS_ENDELLIPSIS | SS_NOPREFIX, 20, 312, 520, 20, ID_MESSAGE, normal);
     CreateChildControl(window, L"BUTTON", L"Install", WS_TABSTOP | BS_DEFPUSHBUTTON, 340, 346, 96,
                        30, ID_INSTALL, semibold);
     CreateChildControl(window, L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, 444, 346, 96, 30,

@@ -7,6 +7,7 @@
 #include "base/text_format.h"
 #include "install/install_folder_check.h"
 #include "install/installation_mark.h"
+#include "package/package_digest.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 #include "window/setup_window.h"
@@ -25,8 +26,6 @@ int ReadPathBox(HWND window, int id, wchar_t* path)
     GetDlgItemTextW(window, id, path, SETUP_PATH_UNITS);
     return 1;
 }
-
-#define HINT_TEXT L"Needs about 70 MB. Settings, saves and the ROM copy stay in the install folder."
 
 // A drive path whose drive is not there: no folder can be made on it.
 static int DriveIsMissing(const wchar_t* folder)
@@ -120,7 +119,7 @@ void ValidateInputs(HWND window)
     int refused = g_setup.package_damaged ||
                   RefuseInputs(folder_fits, folder, rom_fits, refusal, VERDICT_UNITS);
     if (g_setup.package_damaged)
-        FormatText(refusal, VERDICT_UNITS, L"%s", L"The setup file is damaged: download it again.");
+        FormatText(refusal, VERDICT_UNITS, L"%s", PACKAGE_DAMAGED_TEXT);
     if (refused) {
         FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", refusal);
     } else if (rom[0] != L'\0') {
@@ -148,7 +147,7 @@ void ValidateInputs(HWND window)
     SetDlgItemTextW(window, ID_INSTALL, label);
     // Install starts only what would start: anything the worker would refuse waits here.
     g_setup.inputs_refused = refused;
-    if (!g_setup.finished) EnableWindow(GetDlgItem(window, ID_INSTALL), !refused);
+    EnableWindow(GetDlgItem(window, ID_INSTALL), !refused);
 }
 
 void SetBusyState(HWND window, int busy)

@@ -182,3 +182,9 @@ std::string Utf8(const std::wstring& text)
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &out[0], n, nullptr, nullptr);
     return out;
 }
+
+bool HasSmallDrive()
+{
+    ULARGE_INTEGER available, total;
+    return GetDiskFreeSpaceExW(L"T:\\", &available, &total, nullptr) && total.QuadPart < (64u << 20);
+}

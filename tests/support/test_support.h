@@ -29,3 +29,7 @@ std::string Utf8(const std::wstring& text);
 // The host's path of a Windows path (Wine only), and a host program of /bin run to its end.
 std::wstring UnixPath(const std::wstring& windows_path);
 bool RunHostCommand(const wchar_t* program, const std::wstring& arguments);
+
+// The small real drive T: that the test run mounts when it may (a tmpfs of a few MiB), for
+// the free-space, full-drive and other-volume tests; false when it is not there.
+bool HasSmallDrive();

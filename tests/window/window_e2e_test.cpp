@@ -737,8 +737,7 @@ std::wstring PicturePath(const std::wstring& name)
 // Play; Esc closes.
 TEST_F(SetupWindowE2e, AWholeInstallFromTheKeyboardAlone)
 {
-    ULARGE_INTEGER available, total;
-    bool small_drive = GetDiskFreeSpaceExW(L"T:\\", &available, &total, nullptr) && total.QuadPart < (64u << 20);
+    bool small_drive = HasSmallDrive();
     for (int dpi : {96, 144}) {
         SCOPED_TRACE(dpi);
         SetLogPixels((DWORD)dpi);
