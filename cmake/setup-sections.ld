@@ -1,8 +1,9 @@
-/* The setup program's sections. File alignment 4096 lets Wine map the image (and its
-   large package) instead of copying it, but then every section takes whole pages on disk.
-   So the small sections share pages: one writable section (the thread-local template, the
-   data, the runtime's start-up tables and the imports), one read-only section (constants and
-   unwind codes), and apart only what Windows finds by section name (.pdata, .rsrc, .reloc).
+/* The setup program's sections. The program links with a file alignment of 512, and its
+   build then moves the resource section (the package) onto a page of the file, where Wine
+   maps it instead of copying it. Every section still starts a page of memory, so the small
+   ones share pages: one writable section (the thread-local template, the data, the
+   runtime's start-up tables and the imports), one read-only section (constants and unwind
+   codes), and apart only what Windows finds by section name (.pdata, .rsrc, .reloc).
    The symbols are the ones the MinGW runtime and the linker look for. */
 OUTPUT_FORMAT(pei-x86-64)
 SECTIONS

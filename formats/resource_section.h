@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "formats/icon_images.h"
+#include "formats/image_checksum.h"
 
 #define LAYOUT_DONE            0
 #define LAYOUT_NOT_PE          1  // not a well-formed 64-bit image
@@ -24,12 +25,6 @@
 #define LAYOUT_NO_MEMORY       7
 
 #define LAYOUT_DEFAULT_LANGUAGE 1033
-
-// A piece of the new file; a null bytes pointer stands for count zero bytes.
-struct FilePiece {
-    const uint8_t* bytes;
-    uint32_t count;
-};
 
 // The new icons: RT_ICON 1 to 6 and RT_GROUP_ICON 1, all in one language.
 struct NewIconResources {
@@ -55,8 +50,3 @@ struct ExecutableLayout {
 int LayOutIconResources(const uint8_t* exe, uint32_t exe_bytes, const NewIconResources* icons,
                         ExecutableLayout* layout);
 void FreeExecutableLayout(ExecutableLayout* layout);
-
-// The image checksum of the file the pieces make, by the algorithm of CheckSumMappedFile
-// (16-bit words summed with end-around carry, plus the file length); the checksum field
-// itself must hold zero in the pieces.
-uint32_t ImageChecksumOfPieces(const FilePiece* pieces, int piece_count);

@@ -2,6 +2,8 @@
 // and what it leaves on disk, in the registry and in the shell.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <imagehlp.h>
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -1257,11 +1259,12 @@ TEST_F(SilentInstall, BothFlavoursCarryTheirVersion)
     FreeLibrary(module);
 }
 
-// Both flavours' images as Wine and Windows read them: every section starts on a page of the
-// file, so that Wine maps the package instead of copying it; the tables the loader looks up
-// (imports and their address table, thread-local data, unwind data, resources, relocations)
-// lie whole inside one readable section each. The small sections share pages, and a layout
-// that lost one of these tables would still link.
+// Both flavours' images as Wine and Windows read them: the resource section, which holds the
+// package, starts on a page of the file as well as of memory, so that Wine maps the package
+// instead of copying it, while the small sections share pages of the file; the tables the
+// loader looks up (imports and their address table, thread-local data, unwind data,
+// resources, relocations) lie whole inside one readable section each; the checksum matches
+// the file. A layout that lost one of these would still link.
 TEST_F(SilentInstall, BothFlavoursAreMappableImagesWithTheirTables)
 {
     for (const std::wstring& exe : {ReleaseSetupExe(), TestSetupExe()}) {
@@ -1273,12 +1276,36 @@ TEST_F(SilentInstall, BothFlavoursAreMappableImagesWithTheirTables)
         const IMAGE_NT_HEADERS64* nt = (const IMAGE_NT_HEADERS64*)(image.data() + dos->e_lfanew);
         ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
         ASSERT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
-        EXPECT_EQ(nt->OptionalHeader.FileAlignment, 4096u);
+        const DWORD file_alignment = nt->OptionalHeader.FileAlignment;
+        EXPECT_EQ(file_alignment, 512u);
         EXPECT_NE(nt->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, 0);
         const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
         const int count = nt->FileHeader.NumberOfSections;
-        for (int i = 0; i < count; i++)
-            EXPECT_EQ(sections[i].PointerToRawData % 4096, 0u) << (const char*)sections[i].Name;
+        int resource_sections = 0;
+        for (int i = 0; i < count; i++) {
+            const IMAGE_SECTION_HEADER& section = sections[i];
+            SCOPED_TRACE(std::string((const char*)section.Name, strnlen((const char*)section.Name, 8)));
+            EXPECT_EQ(section.VirtualAddress % 4096, 0u);
+            if (section.SizeOfRawData == 0) continue;
+            EXPECT_EQ(section.PointerToRawData % file_alignment, 0u);
+            EXPECT_EQ(section.SizeOfRawData % file_alignment, 0u);
+            EXPECT_LE((uint64_t)section.PointerToRawData + section.SizeOfRawData, image.size());
+            for (int j = 0; j < i; j++) {  // no two sections share bytes of the file
+                const IMAGE_SECTION_HEADER& other = sections[j];
+                if (other.SizeOfRawData == 0) continue;
+                EXPECT_TRUE(section.PointerToRawData >= other.PointerToRawData + other.SizeOfRawData ||
+                            other.PointerToRawData >= section.PointerToRawData + section.SizeOfRawData);
+            }
+            if (memcmp(section.Name, ".rsrc", 6) == 0) {
+                resource_sections++;
+                EXPECT_EQ(section.PointerToRawData % 4096, 0u);
+                EXPECT_GT(section.SizeOfRawData, 50000u);  // the package is in it
+            }
+        }
+        EXPECT_EQ(resource_sections, 1);
+        DWORD header_sum = 0, file_sum = 0;
+        ASSERT_EQ(MapFileAndCheckSumW(exe.c_str(), &header_sum, &file_sum), (DWORD)CHECKSUM_SUCCESS);
+        EXPECT_EQ(header_sum, file_sum);
 
         struct Table {
             int index;
@@ -1308,5 +1335,95 @@ TEST_F(SilentInstall, BothFlavoursAreMappableImagesWithTheirTables)
             ASSERT_NE(holder, nullptr);
             EXPECT_EQ(holder->Characteristics & table.needed, table.needed);
         }
+    }
+}
+
+// A file of the kernel's without a size, read to its end ("" when it cannot be opened).
+static std::string ReadToEnd(const std::wstring& path)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got) text.append(chunk, got);
+    CloseHandle(file);
+    return text;
+}
+
+// This process's memory map as Linux shows it. Wine opens files in its server, so
+// /proc/self is the server's: the process is found instead by a file of a unique name that
+// it maps while it looks.
+static std::string OwnMemoryMap(const std::wstring& scratch)
+{
+    wchar_t name[64];
+    swprintf(name, 64, L"memory-map-beacon-%lu-%llu.bin", GetCurrentProcessId(), GetTickCount64());
+    std::wstring beacon = scratch + L"\\" + name;
+    std::vector<uint8_t> page(4096, 1);
+    if (!WriteBytes(beacon, page.data(), page.size())) return "";
+    HANDLE file = CreateFileW(beacon.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    const void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    std::string found, beacon_utf8 = Utf8(name);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = view ? FindFirstFileW(L"Z:\\proc\\*", &entry) : INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
+            std::string maps = ReadToEnd(std::wstring(L"Z:\\proc\\") + entry.cFileName + L"\\maps");
+            if (maps.find(beacon_utf8) != std::string::npos) found = maps;
+        } while (found.empty() && FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    if (view) UnmapViewOfFile(view);
+    if (mapping) CloseHandle(mapping);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    DeleteFileW(beacon.c_str());
+    return found;
+}
+
+// What the layout is for: Wine maps the package from the setup file, so a start reads none of
+// its 50 MB. The image is loaded here as the loader loads it, and this process's own map
+// (Wine runs it as a Linux process) must show the resource section backed by the file.
+TEST_F(SilentInstall, ThePackageIsMappedFromTheFileNotCopied)
+{
+    for (const std::wstring& exe : {ReleaseSetupExe(), TestSetupExe()}) {
+        SCOPED_TRACE(Utf8(exe));
+        std::vector<uint8_t> image = ReadBytes(exe);
+        ASSERT_GT(image.size(), 4096u);
+        const IMAGE_NT_HEADERS64* nt = (const IMAGE_NT_HEADERS64*)(image.data() + ((const IMAGE_DOS_HEADER*)image.data())->e_lfanew);
+        const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+        const IMAGE_SECTION_HEADER* resources = nullptr;
+        for (int i = 0; i < nt->FileHeader.NumberOfSections; i++)
+            if (memcmp(sections[i].Name, ".rsrc", 6) == 0) resources = &sections[i];
+        ASSERT_NE(resources, nullptr);
+
+        HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        ASSERT_NE(module, nullptr);
+        uint64_t address = (uint64_t)(uintptr_t)module + resources->VirtualAddress;
+        std::string text = OwnMemoryMap(root);
+        FreeLibrary(module);
+        ASSERT_FALSE(text.empty());
+        // Lines read "start-end perms offset device inode path".
+        std::string backing;
+        size_t line_start = 0;
+        while (line_start < text.size()) {
+            size_t line_end = text.find('\n', line_start);
+            if (line_end == std::string::npos) line_end = text.size();
+            std::string line = text.substr(line_start, line_end - line_start);
+            line_start = line_end + 1;
+            unsigned long long start = 0, end = 0, offset = 0;
+            char perms[8] = {};
+            int path_at = 0;
+            if (sscanf(line.c_str(), "%llx-%llx %7s %llx %*s %*s %n", &start, &end, perms, &offset, &path_at) < 4)
+                continue;
+            if (address < start || address >= end) continue;
+            backing = path_at ? line.substr(path_at) : "";
+            EXPECT_EQ(offset + (address - start), resources->PointerToRawData) << line;
+        }
+        std::string name = Utf8(exe.substr(exe.find_last_of(L'\\') + 1));
+        ASSERT_GE(backing.size(), name.size()) << "the package is in memory of its own, not the file's "
+                                               << std::hex << address << "\n" << text;
+        EXPECT_EQ(backing.substr(backing.size() - name.size()), name);
     }
 }

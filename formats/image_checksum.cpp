@@ -1,0 +1,34 @@
+#include "formats/image_checksum.h"
+
+#include "base/little_endian.h"
+
+// Adds up to 0xFFFF per word with end-around carry: the sum modulo 0xFFFF, kept apart
+// from zero. Words of four bytes count the same, since 0x10000 is 1 modulo 0xFFFF.
+static uint32_t Fold16(uint64_t sum)
+{
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return (uint32_t)sum;
+}
+
+static uint32_t SumFromEvenOffset(const uint8_t* bytes, uint32_t count)
+{
+    uint64_t sum = 0;
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) sum += ReadLe32(bytes + i);
+    for (; i < count; i++) sum += (uint32_t)bytes[i] << (8 * (i & 1));
+    return Fold16(sum);
+}
+
+uint32_t ImageChecksumOfPieces(const FilePiece* pieces, int piece_count)
+{
+    uint64_t sum = 0;
+    uint32_t position = 0;
+    for (int i = 0; i < piece_count; i++) {
+        if (pieces[i].bytes) {
+            uint32_t part = SumFromEvenOffset(pieces[i].bytes, pieces[i].count);
+            sum += (position & 1) ? Fold16((uint64_t)part << 8) : part;  // bytes swap places
+        }
+        position += pieces[i].count;
+    }
+    return Fold16(sum) + position;
+}
