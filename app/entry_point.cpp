@@ -70,6 +70,7 @@ static void ShowRunningSetup(void)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
+    InitSetupState();
     HardenProcess();
     RecordOwnPath();
 

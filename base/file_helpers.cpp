@@ -393,6 +393,11 @@ int ReplaceWholeFile(const wchar_t* path, const void* data, uint32_t count)
     return ReplaceThroughPartial(path, WriteNewFile, data, count, MOVEFILE_WRITE_THROUGH);
 }
 
+int ReplaceWholeFileWith(const wchar_t* path, NewFileMaker make, const void* data, uint32_t count)
+{
+    return ReplaceThroughPartial(path, make, data, count, MOVEFILE_WRITE_THROUGH);
+}
+
 int MakeFileAsNew(const wchar_t* path, NewFileMaker make, const void* data, uint32_t count)
 {
     DWORD error = 0;

@@ -56,6 +56,9 @@ typedef int (*NewFileMaker)(const wchar_t* path, const void* data, uint32_t coun
 // written into (the rule of WriteWholeFileAsNew below). 1 when the new file is complete.
 int MakeFileAsNew(const wchar_t* path, NewFileMaker make, const void* data, uint32_t count);
 
+// ReplaceWholeFile with the new file made by make.
+int ReplaceWholeFileWith(const wchar_t* path, NewFileMaker make, const void* data, uint32_t count);
+
 // Writes path as a new file of exactly count bytes. A new name is created and written at
 // once; an existing one is replaced as a name (through "<path>.partial", or a numbered
 // "<path>.partialN" past a leftover of an interrupted run), never written into, so a link there or a file with other hard links keeps what it points to. 1 when

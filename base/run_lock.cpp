@@ -37,13 +37,31 @@ static int IsTheLock(HANDLE handle)
     return same;
 }
 
+// The handle's number as stage 1 writes it: 1 to 16 hexadecimal digits and nothing else
+// (0 otherwise). Read here rather than by the runtime's number parser, which is larger
+// than this whole file.
+static unsigned long long ParseHandleText(const wchar_t* text)
+{
+    unsigned long long value = 0;
+    int digits = 0;
+    for (; *text; text++, digits++) {
+        wchar_t c = *text;
+        int digit = c >= L'0' && c <= L'9' ? c - L'0'
+                    : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                    : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                                             : -1;
+        if (digit < 0 || digits == 16) return 0;
+        value = value << 4 | (unsigned)digit;
+    }
+    return value;
+}
+
 int TakeHandedRunLock(const wchar_t* handle_text)
 {
     if (handle_text) {
-        wchar_t* end = nullptr;
-        unsigned long long value = wcstoull(handle_text, &end, 16);
+        unsigned long long value = ParseHandleText(handle_text);
         HANDLE handed = (HANDLE)(ULONG_PTR)value;
-        if (end && *end == L'\0' && value != 0 && IsTheLock(handed)) {
+        if (value != 0 && IsTheLock(handed)) {
             g_run_lock = handed;
             return RUN_LOCK_HANDED_OVER;
         }

@@ -1,8 +1,11 @@
 #include "base/setup_state.h"
 
-SetupState g_setup = {
-    {0}, 0, {0}, {0}, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, -1, nullptr,
-    96, nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr, 0, 0,
-};
+// Zero-initialised, so that it takes no room in the program file; the few fields that
+// start elsewhere are set by InitSetupState.
+SetupState g_setup;
+
+void InitSetupState(void)
+{
+    g_setup.last_progress = -1;
+    g_setup.dpi = 96;
+}

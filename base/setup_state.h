@@ -60,3 +60,7 @@ struct SetupState {
 };
 
 extern SetupState g_setup;
+
+// The state's first values that are not zero (the progress not yet shown, the default dpi);
+// the program's first step, before any other function reads the state.
+void InitSetupState(void);

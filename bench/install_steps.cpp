@@ -136,14 +136,15 @@ int wmain(int argc, wchar_t** argv)
 
     HasInstalledRomCopy(folder);
     Step("installed-copy-test");
-    uint8_t* image = nullptr;
+    static uint8_t picture[ICON_PICTURE_BYTES];
     uint32_t length = 0;
-    if (LoadRomImage(argv[2], &image, &length) != ROMCHECK_ACCEPTED) return 4;
+    if (CheckRomFile(argv[2], &length, ICON_PICTURE_OFFSET, ICON_PICTURE_BYTES, picture) != ROMCHECK_ACCEPTED)
+        return 4;
     Step("rom-check");
     SHCreateDirectoryExW(nullptr, folder, nullptr);
     Step("create-folder");
     GameIconImages images;
-    BuildIconImages(&images, image, length);
+    BuildIconImagesFromPicture(&images, picture);
     Step("icon-images");
 
     ExtractContext context;
@@ -163,7 +164,7 @@ int wmain(int argc, wchar_t** argv)
     WriteWholeFileAsNew(path, note, sizeof note - 1);
     Step("portable-note");
     JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
-    if (!ReplaceWholeFile(path, image, length)) return 6;
+    if (CopyRomImage(argv[2], length, path) != ROMCHECK_ACCEPTED) return 6;
     Step("rom-copy");
     StoreGameIcon(folder, &images);
     FreeIconImages(&images);
@@ -185,6 +186,9 @@ int wmain(int argc, wchar_t** argv)
     // and committed.
     SHCreateDirectoryExW(nullptr, argv[4], nullptr);
     Step("floor-create-folder");
+    uint8_t* image = nullptr;
+    LoadRomImage(argv[2], &image, &length);
+    Step("rom-whole-image");  // for the update path's steps alone
     BuildGameIcon(argv[4], image, length);
     Step("icon-images-and-file");
     FreeRomImage(image);

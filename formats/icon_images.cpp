@@ -31,6 +31,14 @@ static uint8_t ColourByte(double sum, double weight, double mean_alpha)
 
 static int Clamp(int v, int limit) { return v < 0 ? 0 : (v >= limit ? limit - 1 : v); }
 
+// floor() for the sample positions (between -1 and the picture's size): the same values,
+// without the runtime's general function.
+static int FloorToInt(double v)
+{
+    int i = (int)v;
+    return i > v ? i - 1 : i;
+}
+
 void ResampleRgba(const uint8_t* source, int w, int h, uint8_t* destination, int W, int H)
 {
     int box = W < w;
@@ -48,7 +56,7 @@ void ResampleRgba(const uint8_t* source, int w, int h, uint8_t* destination, int
             } else {
                 double sx = ((x + 0.5) * w) / W - 0.5;
                 double sy = ((y + 0.5) * h) / H - 0.5;
-                int x0 = (int)floor(sx), y0 = (int)floor(sy);
+                int x0 = FloorToInt(sx), y0 = FloorToInt(sy);
                 double fx = sx - x0, fy = sy - y0;
                 for (int j = 0; j < 2; j++) {
                     for (int i = 0; i < 2; i++) {
@@ -68,12 +76,10 @@ void ResampleRgba(const uint8_t* source, int w, int h, uint8_t* destination, int
     }
 }
 
-void CopyPictureToCanvas(const uint8_t* rom_image, uint8_t* canvas)
+void CopyPictureToCanvas(const uint8_t* picture, uint8_t* canvas)
 {
     const size_t row_bytes = ICON_PICTURE_WIDTH * 4;
-    for (int i = 0; i < ICON_PICTURE_HEIGHT; i++)
-        memcpy(canvas + (size_t)(ICON_CANVAS_FIRST_ROW + i) * row_bytes,
-               rom_image + ICON_PICTURE_OFFSET + (size_t)i * row_bytes, row_bytes);
+    memcpy(canvas + (size_t)ICON_CANVAS_FIRST_ROW * row_bytes, picture, ICON_PICTURE_BYTES);
 }
 
 static uint32_t MaskRowBytes(int size) { return (uint32_t)((size + 31) / 32) * 4; }

@@ -7,6 +7,7 @@
 #define ICON_PICTURE_END    2609168u  // one past the picture's last byte
 #define ICON_PICTURE_WIDTH  144
 #define ICON_PICTURE_HEIGHT 62
+#define ICON_PICTURE_BYTES  (ICON_PICTURE_END - ICON_PICTURE_OFFSET)  // RGBA rows
 #define ICON_CANVAS_SIZE    144
 #define ICON_CANVAS_BYTES   (ICON_CANVAS_SIZE * ICON_CANVAS_SIZE * 4)
 #define ICON_CANVAS_FIRST_ROW 41
@@ -24,8 +25,9 @@ extern const int ICON_SIZES[ICON_IMAGE_COUNT];
 void ResampleRgba(const uint8_t* source, int source_width, int source_height,
                   uint8_t* destination, int destination_width, int destination_height);
 
-// Copies the ROM's 144 x 62 picture into rows 41 to 102 of a zeroed 144 x 144 canvas.
-void CopyPictureToCanvas(const uint8_t* rom_image, uint8_t* canvas);
+// Copies the ROM's 144 x 62 picture (its ICON_PICTURE_BYTES, from ICON_PICTURE_OFFSET of
+// the image) into rows 41 to 102 of a zeroed 144 x 144 canvas.
+void CopyPictureToCanvas(const uint8_t* picture, uint8_t* canvas);
 
 // 40-byte header, s x s BGRA pixels bottom-up, then a zero AND mask.
 uint32_t IconImageBytes(int size);

@@ -202,13 +202,22 @@ static int ReplaceIconResources(const wchar_t* executable, uint8_t* const images
 
 int BuildIconImages(GameIconImages* icon, const uint8_t* rom_image, uint32_t rom_length)
 {
+    if (!rom_image || rom_length < ICON_PICTURE_END) {
+        ZeroMemory(icon, sizeof *icon);
+        return 0;
+    }
+    return BuildIconImagesFromPicture(icon, rom_image + ICON_PICTURE_OFFSET);
+}
+
+int BuildIconImagesFromPicture(GameIconImages* icon, const uint8_t* picture)
+{
     ZeroMemory(icon, sizeof *icon);
-    if (!rom_image || rom_length < ICON_PICTURE_END) return 0;
+    if (!picture) return 0;
 
     HANDLE heap = GetProcessHeap();
     uint8_t* canvas = (uint8_t*)HeapAlloc(heap, HEAP_ZERO_MEMORY, ICON_CANVAS_BYTES);
     if (!canvas) return 0;
-    CopyPictureToCanvas(rom_image, canvas);
+    CopyPictureToCanvas(picture, canvas);
 
     uint8_t* work = (uint8_t*)HeapAlloc(heap, 0, ICON_WORK_BYTES);
     int complete = work != nullptr;

@@ -19,6 +19,8 @@ struct GameIconImages {
 // 1 when all six images were built from the ROM image's picture; 0 (none kept) when there
 // is no image, the image has no picture or memory runs out. Free with FreeIconImages.
 int BuildIconImages(GameIconImages* icon, const uint8_t* rom_image, uint32_t rom_length);
+// The same from the picture's ICON_PICTURE_BYTES alone (null: none built).
+int BuildIconImagesFromPicture(GameIconImages* icon, const uint8_t* picture);
 void FreeIconImages(GameIconImages* icon);
 
 // The icon step: writes "Torrentine PC.ico" whenever the images exist, then replaces the

@@ -23,10 +23,12 @@
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 
-// Folder checks, ROM check or reuse of the folder's copy. 1 to go on; image may stay null.
-// Nothing is created before every check has passed. measured: the package's sizes and
-// name lengths, which decide how long the folder's path may be.
-static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t* length)
+// Folder checks, ROM check or reuse of the folder's copy. 1 to go on; with a ROM given,
+// *length is its image's length and picture holds the image's icon picture (length stays 0
+// for an update that keeps the folder's copy). Nothing is created before every check has
+// passed. measured: the package's sizes and name lengths, which decide how long the
+// folder's path may be.
+static int CheckInputs(const ExtractContext* measured, uint8_t* picture, uint32_t* length)
 {
     const wchar_t* folder = g_setup.install_folder;
     g_setup.failed_input = FAILED_INPUT_FOLDER;
@@ -61,7 +63,7 @@ static int CheckInputs(const ExtractContext* measured, uint8_t** image, uint32_t
     }
     if (g_setup.rom_path[0] != L'\0') {
         StatusLine(L"Checking the ROM...");
-        int code = LoadRomImage(g_setup.rom_path, image, length);
+        int code = CheckRomFile(g_setup.rom_path, length, ICON_PICTURE_OFFSET, ICON_PICTURE_BYTES, picture);
         if (code != ROMCHECK_ACCEPTED) {
             ReportFailure(L"%s", RomCheckMessage(code));
             return 0;
@@ -154,14 +156,17 @@ static int ExtractPackage(ExtractContext* context, const wchar_t* left)
 
 // The copy is replaced only by a complete one: the user may have picked that very copy as
 // the ROM, and a write that fails half-way must not destroy it.
-static int StoreRomCopy(const wchar_t* folder, const uint8_t* image, uint32_t length,
-                        const wchar_t* left)
+static int StoreRomCopy(const wchar_t* folder, uint32_t length, const wchar_t* left)
 {
     StatusLine(L"Storing the ROM...");
     wchar_t path[SETUP_JOIN_UNITS];
     JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
-    if (ReplaceWholeFile(path, image, length)) return 1;
-    ReportStop(left, L"Can't write \"%s\".", path);
+    int code = CopyRomImage(g_setup.rom_path, length, path);
+    if (code == ROMCHECK_ACCEPTED) return 1;
+    if (code == ROMCOPY_CANNOT_WRITE)
+        ReportStop(left, L"Can't write \"%s\".", path);
+    else
+        ReportStop(left, L"%s", RomCheckMessage(code));  // the ROM file changed since its check
     return 0;
 }
 
@@ -199,19 +204,18 @@ static void FolderToCreate(const wchar_t* folder, wchar_t* top)
 }
 
 // The icon images come before the extraction, which writes them into the game executable
-// on the way. With no ROM given in this run they come from the folder's ROM copy.
-static void BuildIconImagesEarly(const wchar_t* folder, const uint8_t* image, uint32_t length,
+// on the way. With no ROM given in this run (length 0) the picture comes from the folder's
+// ROM copy.
+static void BuildIconImagesEarly(const wchar_t* folder, uint8_t* picture, uint32_t length,
                                  GameIconImages* icon)
 {
-    uint8_t* reloaded = nullptr;
-    if (!image) {
+    if (!length) {
         wchar_t copy[SETUP_JOIN_UNITS];
         JoinPath(copy, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
-        LoadRomImage(copy, &reloaded, &length);
-        image = reloaded;
+        if (CheckRomFile(copy, &length, ICON_PICTURE_OFFSET, ICON_PICTURE_BYTES, picture) != ROMCHECK_ACCEPTED)
+            picture = nullptr;
     }
-    BuildIconImages(icon, image, image ? length : 0);
-    FreeRomImage(reloaded);
+    BuildIconImagesFromPicture(icon, picture);
 }
 
 static void AddGameIcon(const wchar_t* folder, const GameIconImages* icon)
@@ -258,15 +262,15 @@ static void RegisterWithShell(const wchar_t* folder)
 
 // Everything from the free-space test to "Done!". An update stages the package and keeps
 // the previous version until the commit; a new install that stops removes what it made.
-static void InstallFiles(ExtractContext* context, const uint8_t* image, uint32_t length,
-                         const GameIconImages* icon, const wchar_t* created_top)
+static void InstallFiles(ExtractContext* context, uint32_t length, const GameIconImages* icon,
+                         const wchar_t* created_top)
 {
     const wchar_t* folder = context->install_folder;
     int update = context->staged;
     const wchar_t* left = update ? LEFT_PREVIOUS : LEFT_NOTHING;
     int done = HasEnoughSpace(folder, context->total_bytes, length) && MarkInstallation(folder, update) &&
                ExtractPackage(context, left) && (!update || CheckUpdateCanCommit(context)) &&
-               (!image || StoreRomCopy(folder, image, length, left)) && CopyUninstaller(folder, left);
+               (!length || StoreRomCopy(folder, length, left)) && CopyUninstaller(folder, left);
     if (!done) {
         if (update)
             DiscardStagedFiles(context);
@@ -283,8 +287,7 @@ static void InstallFiles(ExtractContext* context, const uint8_t* image, uint32_t
 
 static void RunInstall(void)
 {
-    uint8_t* image = nullptr;
-    uint32_t length = 0;
+    uint32_t length = 0;  // of the ROM's image, when one is given
     const wchar_t* folder = g_setup.install_folder;
     GameIconImages icon;
     ZeroMemory(&icon, sizeof icon);
@@ -299,7 +302,10 @@ static void RunInstall(void)
     context.own_writer_param = &icon;
     HANDLE package_check = StartPackageCheck();  // beside the ROM check, on another core
     WalkPackage(SumEntrySize, &context);
-    int inputs_ok = CheckInputs(&context, &image, &length);
+    // The ROM's icon picture, kept from its check: the image itself is never held whole.
+    uint8_t* picture = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, ICON_PICTURE_BYTES);
+    int inputs_ok = picture ? CheckInputs(&context, picture, &length) : 0;
+    if (!picture) ReportFailure(L"Not enough memory to install.");
     if (inputs_ok) g_setup.failed_input = FAILED_INPUT_FOLDER;  // writing into the folder
     // Nothing is written from a damaged package: not even the folder is made. Refused
     // inputs do not wait for the check, which ends on its own.
@@ -315,13 +321,13 @@ static void RunInstall(void)
             ReportFailure(L"Not enough memory to install.");
         } else if (CreateInstallFolder(folder)) {
             FillMemory(context.slots, context.entry_count + 1, PARTIAL_SLOT_NONE);
-            BuildIconImagesEarly(folder, image, length, &icon);
-            InstallFiles(&context, image, length, &icon, created_top);
+            BuildIconImagesEarly(folder, picture, length, &icon);
+            InstallFiles(&context, length, &icon, created_top);
         }
         if (context.slots) HeapFree(GetProcessHeap(), 0, context.slots);
     }
     FreeIconImages(&icon);
-    FreeRomImage(image);
+    if (picture) HeapFree(GetProcessHeap(), 0, picture);
 }
 
 DWORD WINAPI InstallWorker(LPVOID)

@@ -123,10 +123,8 @@ void ValidateInputs(HWND window)
     if (refused) {
         FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", refusal);
     } else if (rom[0] != L'\0') {
-        uint8_t* image = nullptr;
         uint32_t length = 0;
-        int code = LoadRomImage(rom, &image, &length);
-        FreeRomImage(image);
+        int code = ReadRomFile(rom, &length, nullptr, nullptr);
         refused = code != ROMCHECK_ACCEPTED;
         if (code == ROMCHECK_ACCEPTED)
             FormatText(verdict, VERDICT_UNITS, L"%s", RomCheckMessage(code));

@@ -93,7 +93,7 @@ TEST(IconCanvas, SixteenPixelsHaveTransparentBandsAboveAndBelow)
 {
     std::vector<uint8_t> rom(ICON_PICTURE_END, 0xFF);  // an opaque white picture
     std::vector<uint8_t> canvas(ICON_CANVAS_BYTES, 0);
-    CopyPictureToCanvas(rom.data(), canvas.data());
+    CopyPictureToCanvas(rom.data() + ICON_PICTURE_OFFSET, canvas.data());
     EXPECT_EQ(At(canvas, 144, 0, 40).a, 0);
     EXPECT_EQ(At(canvas, 144, 0, 41).a, 255);
     EXPECT_EQ(At(canvas, 144, 143, 102).a, 255);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,80 @@ TEST_F(RomImageTest, HasInstalledRomCopy)
     ASSERT_TRUE(WriteBytes(copy, n64.data(), n64.size()));
     EXPECT_FALSE(HasInstalledRomCopy(folder.c_str()));
     EXPECT_FALSE(HasInstalledRomCopy((folder + L"\\missing").c_str()));
+}
+
+// Setup itself never holds the image whole: the check keeps only an excerpt (the icon's
+// picture), and the copy is written from a second reading of the file.
+TEST_F(RomImageTest, AnExcerptIsTheImagesBytesInEveryByteOrder)
+{
+    std::vector<uint8_t> image = ReadBytes(FixturePath(L"fixture.z64"));
+    struct Excerpt {
+        uint32_t offset, count;
+    };
+    const Excerpt excerpts[] = {
+        {2573456, 35712},                          // the icon's picture
+        {ROM_PIECE_BYTES - 10, 20},                // across the first pieces' boundary
+        {0, 4},                                    // the header
+        {(16u << 20) - 7, 7},                      // the very end
+    };
+    for (const wchar_t* name : {L"fixture.z64", L"fixture.v64", L"fixture.n64"}) {
+        for (const Excerpt& e : excerpts) {
+            SCOPED_TRACE(::testing::Message() << Utf8(name) << " at " << e.offset);
+            std::vector<uint8_t> excerpt(e.count, 0xCC);
+            uint32_t length = 0;
+            ASSERT_EQ(CheckRomFile(FixturePath(name).c_str(), &length, e.offset, e.count, excerpt.data()),
+                      ROMCHECK_ACCEPTED);
+            EXPECT_EQ(length, 16u << 20);
+            EXPECT_TRUE(std::equal(excerpt.begin(), excerpt.end(), image.begin() + e.offset));
+        }
+    }
+    // An excerpt the image does not reach is no picture: that is no ROM of the game.
+    std::vector<uint8_t> beyond(16);
+    uint32_t length = 0;
+    EXPECT_EQ(CheckRomFile(FixturePath(L"fixture.z64").c_str(), &length, (16u << 20) - 8, 16, beyond.data()),
+              ROMCHECK_NOT_N64_ROM);
+    EXPECT_EQ(length, 0u);
+}
+
+static int StopAtSecondPiece(void* context, uint32_t offset, const uint8_t*, uint32_t)
+{
+    ++*(int*)context;
+    return offset == 0;
+}
+
+TEST_F(RomImageTest, AVisitorThatStopsTheReadingFailsIt)
+{
+    int pieces = 0;
+    uint32_t length = 77;
+    EXPECT_EQ(ReadRomFile(FixturePath(L"fixture.v64").c_str(), &length, StopAtSecondPiece, &pieces),
+              ROMCHECK_CANNOT_OPEN);
+    EXPECT_EQ(pieces, 2);
+    EXPECT_EQ(length, 0u);
+}
+
+TEST_F(RomImageTest, TheCopyIsTheBigEndianImageCheckedAgainWhileWritten)
+{
+    std::vector<uint8_t> image = ReadBytes(FixturePath(L"fixture.z64"));
+    const uint32_t length = (uint32_t)image.size();
+    std::wstring target = folder + L"\\" + ROM_COPY_NAME;
+    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.n64").c_str(), length, target.c_str()), ROMCHECK_ACCEPTED);
+    EXPECT_TRUE(ReadBytes(target) == image);
+
+    // The file given changed after its check (here: another file, and the same file damaged):
+    // the copy there stays as it was, and nothing else is left beside it.
+    std::vector<uint8_t> damaged = ReadBytes(FixturePath(L"fixture.v64"));
+    damaged[5000000] ^= 0x01;
+    std::wstring changed = Put(L"changed.v64", damaged);
+    EXPECT_EQ(CopyRomImage(changed.c_str(), length, target.c_str()), ROMCHECK_DIFFERENT_ROM);
+    std::wstring foreign = Put(L"foreign.z64", Starting(N64_HEADER, 8192));
+    EXPECT_EQ(CopyRomImage(foreign.c_str(), length, target.c_str()), ROMCHECK_DIFFERENT_ROM);
+    EXPECT_EQ(CopyRomImage((folder + L"\\gone.z64").c_str(), length, target.c_str()), ROMCHECK_CANNOT_OPEN);
+    EXPECT_TRUE(ReadBytes(target) == image);
+    EXPECT_FALSE(FileExists(target + L".partial"));
+
+    // A place that cannot be written is the copy's failure, not the ROM's.
+    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.z64").c_str(), length, (folder + L"\\no\\such\\copy.z64").c_str()),
+              ROMCOPY_CANNOT_WRITE);
 }
 
 TEST(RomCheckMessage, TextsOfEveryCode)

@@ -45,6 +45,7 @@ protected:
     void SetUp() override
     {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        InitSetupState();  // as the program's entry point does
         scratch = MakeScratchFolder(L"window");
         g_setup.busy = g_setup.finished = 0;
         g_setup.silent = 0;
