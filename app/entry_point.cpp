@@ -11,6 +11,7 @@
 #include "base/run_lock.h"
 #include "base/status_channel.h"
 #include "base/setup_state.h"
+#include "package/package_digest.h"
 #include "install/install_worker.h"
 #include "uninstall/uninstaller.h"
 #include "window/setup_window.h"
@@ -73,6 +74,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     InitSetupState();
     HardenProcess();
     RecordOwnPath();
+    // The package's check reads 50 MB on the other core: begun before the libraries load,
+    // it is done when an install, the window or the uninstaller asks for its result. Only
+    // the uninstaller's second stage, started by the first with this very option, never
+    // asks (the command line is read later, through a library that takes time to load).
+    if (!wcsstr(GetCommandLineW(), L" /uninstall2")) g_setup.package_check = StartPackageCheck();
 
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);

@@ -57,6 +57,7 @@ struct SetupState {
 
     int package_damaged;  // window only: its package failed its digest at start-up
     int failed_input;     // the worker's last failure concerned: FAILED_INPUT_* (window reads)
+    HANDLE package_check; // the package's check started with the program; the first user takes it
 };
 
 extern SetupState g_setup;

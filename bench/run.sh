@@ -50,7 +50,8 @@ quiet cmake -S . -B "$build" "${cmake_common[@]}" -DTORRENTINE_STANDIN_SCALE=rea
   -DTORRENTINE_BUILD_BENCH=ON
 quiet cmake --build "$build"
 game="$build/standin/game-real"
-setup="$build/TorrentinePCSetup-test.exe"
+setup="$build/TorrentinePCSetup-test.exe"  # timed: it accepts the fixture ROM
+release="$build/TorrentinePCSetup.exe"     # measured: what players download
 package="$build/package/package.bin"
 
 # Ten times the payload: the game folder and nine copies of it below assets\, made of hard
@@ -238,7 +239,7 @@ game_bytes="$(find "$game" -type f -printf '%s\n' | awk '{ s += $1 } END { print
 exe_bytes="$(size "$game/TorrentinePC.exe")"
 dxc_bytes="$(size "$game/dxcompiler.dll")"
 game10_files="$(find "$game10" -type f | wc -l)"
-setup_overhead=$(($(size "$setup") - $(size "$package")))
+setup_overhead=$(($(size "$release") - $(size "$package")))
 floor_overhead=$(($(size "$build/bench/floor_install.exe") - $(size "$package")))
 nsis_overhead=$(($(size "$work/nsis-stored.exe") - game_bytes))
 nsis_zlib_overhead=$(($(size "$work/nsis-zlib.exe") - game_bytes))
@@ -279,7 +280,7 @@ table="$work/table.md"
   echo "| 4 | start-up: silent run that fails at once (empty folder) | $(ms "$(med startup seconds)") | $(x "$(ratio startup return-zero)") return-0 | | |"
   echo "| 4 | a program that returns 0 | $(ms "$(med return-zero seconds)") | 1.00× | | |"
   echo "| 5 | silent install at 10× the payload: $game10_files files, package $(bytes "$(size "$package10")") | $(ms "$(med setup-10x seconds)") | $(x "$r_scale") the 1× install ($(ms "$(med setup-1x seconds)")) | ≤ 11× | $(met "$r_scale <= 11") |"
-  echo "| 6 | setup overhead: executable $(bytes "$(size "$setup")") (stripped) − package $(bytes "$(size "$package")") | $(bytes "$setup_overhead") | $(x "$(awk -v a=$setup_overhead -v b=$nsis_overhead 'BEGIN { print a / b }')") NSIS | ≤ NSIS | $(met "$setup_overhead <= $nsis_overhead") |"
+  echo "| 6 | setup overhead: the release's executable $(bytes "$(size "$release")") (stripped) − package $(bytes "$(size "$package")") | $(bytes "$setup_overhead") | $(x "$(awk -v a=$setup_overhead -v b=$nsis_overhead 'BEGIN { print a / b }')") NSIS | ≤ NSIS | $(met "$setup_overhead <= $nsis_overhead") |"
   echo "| 6 | NSIS stub overhead: stored installer − files (zlib: $(bytes "$nsis_zlib_overhead")); floor: $(bytes "$floor_overhead") | $(bytes "$nsis_overhead") | | | |"
   echo "| 6 | peak memory (max RSS) of the install | $(mib "$rss_setup") | floor + $(mib "$rss_over") | ≤ floor + 32 MiB | $(met "$rss_over <= 32 * 1024") |"
   echo "| 6 | peak memory of the floor; job floor; NSIS stored, zlib; same job stored, zlib; 10× install | $(mib "$rss_floor") | $(mib "$(med floor-job rss)"); $(mib "$(med nsis-stored rss)"), $(mib "$(med nsis-zlib rss)"); $(mib "$(med nsis-job-stored rss)"), $(mib "$(med nsis-job-zlib rss)"); $(mib "$(med setup-10x rss)") | | |"

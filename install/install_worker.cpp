@@ -300,7 +300,7 @@ static void RunInstall(void)
     context.own_writer_entry = GAME_EXE_NAME;
     context.own_writer = WriteGameExecutable;
     context.own_writer_param = &icon;
-    HANDLE package_check = StartPackageCheck();  // beside the ROM check, on another core
+    HANDLE package_check = TakePackageCheck();  // beside the other checks, on another core
     WalkPackage(SumEntrySize, &context);
     // The ROM's icon picture, kept from its check: the image itself is never held whole.
     uint8_t* picture = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, ICON_PICTURE_BYTES);

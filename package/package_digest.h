@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "base/setup_state.h"
+
 #define PACKAGE_DIGEST_MAGIC "TNDG"
 #define PACKAGE_DAMAGED_TEXT L"The setup file is damaged: download it again."
 #define PACKAGE_DIGEST_BYTES 20  // the magic and 16 bytes of hash (low half first)
@@ -25,3 +27,12 @@ HANDLE StartPackageCheck(void);
 int JoinPackageCheck(HANDLE check);
 // Lets a started check end on its own; returns 1.
 int LeavePackageCheck(HANDLE check);
+
+// The check that the program started first thing (see the entry point), or a new one: the
+// first to need a check takes the early one, which may be done by then.
+static inline HANDLE TakePackageCheck(void)
+{
+    HANDLE check = g_setup.package_check ? g_setup.package_check : StartPackageCheck();
+    g_setup.package_check = nullptr;
+    return check;
+}

@@ -123,7 +123,7 @@ int RunUninstallStage1(int argc, wchar_t** argv)
     int delete_saves = HasFlag(argc, argv, L"/delsaves");
     if (!g_setup.own_path[0]) return RefuseWithoutOwnPath();
     if (!TakeRunLock()) return SayBusy();
-    if (!PackageIsIntact()) {
+    if (!JoinPackageCheck(TakePackageCheck())) {
         // A damaged uninstaller may not be the program it claims to be: it removes nothing.
         ReleaseRunLock();
         if (!g_setup.silent)

@@ -139,7 +139,7 @@ int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)
 {
     const wchar_t* bitmap = OptionValue(argc, argv, L"/snapshot");
     // A damaged download shows at once, before the player fills anything in.
-    g_setup.package_damaged = !PackageIsIntact();
+    g_setup.package_damaged = !JoinPackageCheck(TakePackageCheck());
     int width = 0, height = 0;
     HWND window = CreateSetupWindow(instance, bitmap != nullptr, &width, &height);
     if (!window) {
