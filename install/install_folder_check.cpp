@@ -123,8 +123,14 @@ static int ReadComparedFolder(const wchar_t* folder, ComparedFolder* compared)
 static int SameFolder(const ComparedFolder* folder, const wchar_t* other)
 {
     ComparedFolder known;
+    if (!folder->exists) {
+        // Only the text can tell: the other's identity is not read (under Wine each costs a
+        // round trip to the mount manager, and a new install compares some fifty folders).
+        return NormalisedFolder(other, known.full, SETUP_JOIN_UNITS) &&
+               SameFolderText(folder->full, known.full);
+    }
     if (!ReadComparedFolder(other, &known)) return 0;
-    if (folder->exists && known.exists) return SameIdentity(&folder->identity, &known.identity);
+    if (known.exists) return SameIdentity(&folder->identity, &known.identity);
     return SameFolderText(folder->full, known.full);
 }
 
