@@ -35,6 +35,37 @@ int ReadFileIdentity(const wchar_t* path, FileIdentity* identity)
     return known;
 }
 
+// The system's own query: the Win32 ones that give the number give the volume's serial too.
+struct FileInternalInformation {
+    LARGE_INTEGER index;
+};
+struct IoStatus {
+    union {
+        LONG status;
+        PVOID pointer;
+    };
+    ULONG_PTR information;
+};
+typedef LONG(WINAPI* QueryInformationFile)(HANDLE, IoStatus*, PVOID, ULONG, int);
+#define FILE_INTERNAL_INFORMATION_CLASS 6
+
+int ReadFileIndex(const wchar_t* path, uint64_t* index)
+{
+    *index = 0;
+    static QueryInformationFile query = (QueryInformationFile)(void*)GetProcAddress(
+        GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile");
+    if (!query) return 0;
+    HANDLE handle = OpenForIdentity(path);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    IoStatus status;
+    FileInternalInformation information;
+    int known = query(handle, &status, &information, sizeof information,
+                      FILE_INTERNAL_INFORMATION_CLASS) >= 0;
+    CloseHandle(handle);
+    if (known) *index = (uint64_t)information.index.QuadPart;
+    return known;
+}
+
 int SameIdentity(const FileIdentity* a, const FileIdentity* b)
 {
     return a->volume == b->volume && memcmp(a->id, b->id, sizeof a->id) == 0;

@@ -13,6 +13,10 @@ struct FileIdentity {
 // 1 on success; 0 when it does not exist or cannot be opened.
 int ReadFileIdentity(const wchar_t* path, FileIdentity* identity);
 int SameIdentity(const FileIdentity* a, const FileIdentity* b);
+// The file's number on its volume alone, read without the volume's serial (under Wine each
+// serial costs a round trip to the mount manager): two numbers that differ are two files,
+// equal ones decide nothing until the identities are compared. 1 on success.
+int ReadFileIndex(const wchar_t* path, uint64_t* index);
 // 1 when both paths lead to the same existing file or folder.
 int IsSameFile(const wchar_t* a, const wchar_t* b);
 // 1 when path leads to the root of a volume, whatever its spelling (a folder that a drive

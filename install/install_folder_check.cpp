@@ -89,11 +89,14 @@ static const ReservedFolder RESERVED_FOLDERS[] = {
     {&FOLDERID_UserProgramFiles, false}, {&FOLDERID_UserProgramFilesCommon, false},
 };
 
-// One folder as it is compared: its identity when it exists, its resolved text always.
+// One folder as it is compared: its identity (and number on its volume) when it exists, its
+// resolved text always.
 struct ComparedFolder {
     wchar_t full[SETUP_JOIN_UNITS];
     int exists;
     FileIdentity identity;
+    int indexed;
+    uint64_t index;
 };
 
 // The folder as Windows resolves it: full, long names where it exists, no "\\?\" prefix
@@ -115,6 +118,7 @@ static int ReadComparedFolder(const wchar_t* folder, ComparedFolder* compared)
 {
     if (!NormalisedFolder(folder, compared->full, SETUP_JOIN_UNITS)) return 0;
     compared->exists = ReadFileIdentity(compared->full, &compared->identity);
+    compared->indexed = compared->exists && ReadFileIndex(compared->full, &compared->index);
     return 1;
 }
 
@@ -129,8 +133,12 @@ static int SameFolder(const ComparedFolder* folder, const wchar_t* other)
         return NormalisedFolder(other, known.full, SETUP_JOIN_UNITS) &&
                SameFolderText(folder->full, known.full);
     }
-    if (!ReadComparedFolder(other, &known)) return 0;
-    if (known.exists) return SameIdentity(&folder->identity, &known.identity);
+    if (!NormalisedFolder(other, known.full, SETUP_JOIN_UNITS)) return 0;
+    // Another number on its volume is another folder, whatever the volumes: the identity,
+    // which costs a round trip under Wine, is read only for the same number.
+    uint64_t index = 0;
+    if (folder->indexed && ReadFileIndex(known.full, &index) && index != folder->index) return 0;
+    if (ReadFileIdentity(known.full, &known.identity)) return SameIdentity(&folder->identity, &known.identity);
     return SameFolderText(folder->full, known.full);
 }
 
