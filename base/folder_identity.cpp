@@ -52,7 +52,9 @@ typedef LONG(WINAPI* QueryInformationFile)(HANDLE, IoStatus*, PVOID, ULONG, int)
 int ReadFileIndex(const wchar_t* path, uint64_t* index)
 {
     *index = 0;
-    static QueryInformationFile query = (QueryInformationFile)(void*)GetProcAddress(
+    // Looked up on each call: a function's static with a computed value would bring in the
+    // C++ runtime's guarded initialisation, 100 KB of code.
+    QueryInformationFile query = (QueryInformationFile)(void*)GetProcAddress(
         GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile");
     if (!query) return 0;
     HANDLE handle = OpenForIdentity(path);

@@ -97,9 +97,20 @@ int AddToRomHash(RomHash* hash, const uint8_t* bytes, uint32_t count)
     return XXH3_64bits_update((XXH3_state_t*)hash, bytes, count) == XXH_OK;
 }
 
+// xxHash's own digest for inputs longer than XXH3_MIDSIZE_MAX (240 bytes), without its
+// branch for shorter ones, which would bring the whole one-shot hash in with it: a ROM has
+// at least ROM_MIN_FILE_BYTES. Fewer bytes give 0, which is never the accepted hash.
 uint64_t FinishRomHash(RomHash* hash)
 {
-    uint64_t value = XXH3_64bits_digest((XXH3_state_t*)hash);
+    const XXH3_state_t* state = (const XXH3_state_t*)hash;
+    uint64_t value = 0;
+    if (state->totalLen > XXH3_MIDSIZE_MAX) {
+        const unsigned char* secret = state->extSecret ? state->extSecret : state->customSecret;
+        XXH_ALIGN(XXH_ACC_ALIGN) XXH64_hash_t acc[XXH_ACC_NB];
+        XXH3_digest_long(acc, state, secret);
+        value = XXH3_mergeAccs(acc, secret + XXH_SECRET_MERGEACCS_START,
+                               (xxh_u64)state->totalLen * XXH_PRIME64_1);
+    }
     XXH3_freeState((XXH3_state_t*)hash);
     return value;
 }

@@ -69,7 +69,7 @@ int RomHeaderCode(const uint8_t* first);
 struct RomHash;
 RomHash* StartRomHash(void);  // null without memory
 int AddToRomHash(RomHash* hash, const uint8_t* bytes, uint32_t count);
-uint64_t FinishRomHash(RomHash* hash);  // and frees it
+uint64_t FinishRomHash(RomHash* hash);  // and frees it; needs more than 240 bytes (0 for fewer)
 
 // The texts that callers show for codes 1 to 4, and the window's text for code 0.
 const wchar_t* RomCheckMessage(int code);

@@ -257,6 +257,28 @@ TEST_F(RomImageTest, TheCopyIsTheBigEndianImageCheckedAgainWhileWritten)
               ROMCOPY_CANNOT_WRITE);
 }
 
+// The hash taken a piece at a time is the one-shot hash of the same bytes, however the
+// pieces fall; setup's digest serves only inputs longer than 240 bytes.
+TEST(RomHash, PiecesGiveTheOneShotHash)
+{
+    std::vector<uint8_t> bytes((1u << 20) + 68);
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = (uint8_t)(i * 131 + (i >> 9));
+    const uint32_t lengths[] = {241, 1024, 4096, 65536 + 17 * 4, (uint32_t)bytes.size()};
+    const uint32_t piece_sizes[] = {1, 64, 1000, ROM_PIECE_BYTES};
+    for (uint32_t length : lengths) {
+        for (uint32_t piece : piece_sizes) {
+            RomHash* hash = StartRomHash();
+            ASSERT_NE(hash, nullptr);
+            for (uint32_t at = 0; at < length; at += piece)
+                ASSERT_TRUE(AddToRomHash(hash, bytes.data() + at, std::min(piece, length - at)));
+            EXPECT_EQ(FinishRomHash(hash), HashRomImage(bytes.data(), length)) << length << " in " << piece;
+        }
+    }
+    RomHash* hash = StartRomHash();
+    AddToRomHash(hash, bytes.data(), 240);
+    EXPECT_EQ(FinishRomHash(hash), 0u);
+}
+
 TEST(RomCheckMessage, TextsOfEveryCode)
 {
     EXPECT_STREQ(RomCheckMessage(0), L"\u2714  Torrentine (prototype, Jun 15 1999) found.");
