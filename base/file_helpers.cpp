@@ -76,21 +76,53 @@ static int HandleIsEntryItself(HANDLE handle, const FilePlace* folder, const wch
            CompareStringOrdinal(entry.path, -1, expected, -1, TRUE) == CSTR_EQUAL;
 }
 
-// Opens folder\name (already joined into path) as itself, with its own attributes.
-static HANDLE OpenEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
-                              DWORD access, DWORD* attributes)
+// Opens folder\name (already joined into path) as itself, with its own attributes. On
+// failure *why says what stands there: ENTRY_MISSING, ENTRY_LINK (it leads elsewhere) or
+// ENTRY_UNOPENED (in use, denied).
+#define ENTRY_MISSING 0
+#define ENTRY_LINK 1
+#define ENTRY_UNOPENED 2
+static HANDLE OpenEntryReporting(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                                 DWORD access, DWORD* attributes, int* why)
 {
     HANDLE handle = CreateFileW(path, access | DELETE | FILE_READ_ATTRIBUTES, ENTRY_SHARING,
                                 nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return handle;
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        // A name that is there but cannot be opened so (a read-only drive may say "not
+        // found" to an open for deletion) is not missing.
+        *why = (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+                       GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES
+                   ? ENTRY_MISSING
+                   : ENTRY_UNOPENED;
+        return handle;
+    }
     FILE_ATTRIBUTE_TAG_INFO tag;
     if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
         !HandleIsEntryItself(handle, folder, name)) {
         CloseHandle(handle);
+        *why = ENTRY_LINK;
         return INVALID_HANDLE_VALUE;
     }
     *attributes = tag.FileAttributes;
     return handle;
+}
+
+static HANDLE OpenEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                              DWORD access, DWORD* attributes)
+{
+    int why = 0;
+    return OpenEntryReporting(path, folder, name, access, attributes, &why);
+}
+
+// A deletion is done when the handle closes, and that can still fail unseen (Wine on a
+// read-only drive accepts the request and keeps the file): a name still there has stayed.
+// (On Windows a file that another program holds with shared deletion also stays until it
+// lets go; that is rightly "stayed" too.)
+static int CheckedOutcome(int outcome, const wchar_t* path)
+{
+    if (outcome == DELETION_GONE && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return DELETION_STAYED;
+    return outcome;
 }
 
 static int DeleteByHandle(HANDLE handle)
@@ -100,15 +132,19 @@ static int DeleteByHandle(HANDLE handle)
                                       sizeof disposition) != 0;
 }
 
-// A file, or a link of any kind, but never a real folder.
-static int DeleteEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
-                             int clear_attributes)
+// A file, or a link of any kind, but never a real folder. Its outcome: DELETION_GONE,
+// DELETION_KEPT (a link that leads elsewhere and cannot be removed as itself, or a real
+// folder) or DELETION_STAYED.
+static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                              int clear_attributes)
 {
     DWORD attributes = 0;
-    HANDLE handle = OpenEntryItself(path, folder, name,
-                                    clear_attributes ? FILE_WRITE_ATTRIBUTES : 0, &attributes);
-    if (handle == INVALID_HANDLE_VALUE) return 0;
-    int deleted = 0;
+    int why = 0;
+    HANDLE handle = OpenEntryReporting(path, folder, name,
+                                       clear_attributes ? FILE_WRITE_ATTRIBUTES : 0, &attributes, &why);
+    if (handle == INVALID_HANDLE_VALUE)
+        return why == ENTRY_MISSING ? DELETION_GONE : why == ENTRY_LINK ? DELETION_KEPT : DELETION_STAYED;
+    int outcome = DELETION_KEPT;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         if (clear_attributes) {
             FILE_BASIC_INFO basic;
@@ -116,10 +152,20 @@ static int DeleteEntryItself(const wchar_t* path, const FilePlace* folder, const
             basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
             SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
         }
-        deleted = DeleteByHandle(handle);
+        outcome = DeleteByHandle(handle) ? DELETION_GONE
+                  : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? DELETION_KEPT
+                                                                : DELETION_STAYED;
     }
     CloseHandle(handle);
-    return deleted;
+    return CheckedOutcome(outcome, path);
+}
+
+static int DeleteEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                             int clear_attributes)
+{
+    // Nonzero only for a deletion, not for a name that was never there.
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return 0;
+    return DeleteEntryOutcome(path, folder, name, clear_attributes) == DELETION_GONE;
 }
 
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name)
@@ -188,23 +234,27 @@ static HANDLE FindFirstLongName(const wchar_t* search, WIN32_FIND_DATAW* entry)
     return FindFirstFileExW(search, FindExInfoBasic, entry, FindExSearchNameMatch, nullptr, 0);
 }
 
-void DeleteMatching(const wchar_t* folder, const wchar_t* pattern)
+int DeleteMatching(const wchar_t* folder, const wchar_t* pattern)
 {
     wchar_t search[SETUP_JOIN_UNITS];
     FilePlace place;
-    if (JoinPath(search, SETUP_JOIN_UNITS, folder, pattern) < 0) return;
-    if (!ReadFolderPlace(folder, &place)) return;
+    if (JoinPath(search, SETUP_JOIN_UNITS, folder, pattern) < 0) return DELETION_STAYED;
+    if (!ReadFolderPlace(folder, &place)) return DELETION_GONE;  // no folder, nothing to match
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstLongName(search, &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
+    if (find == INVALID_HANDLE_VALUE) return DELETION_GONE;
+    int worst = DELETION_GONE;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (!NameMatches(entry.cFileName, pattern)) continue;
         wchar_t path[SETUP_JOIN_UNITS];
-        if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
-        DeleteEntryItself(path, &place, entry.cFileName, 0);
+        int outcome = JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0
+                          ? DELETION_STAYED
+                          : DeleteEntryOutcome(path, &place, entry.cFileName, 0);
+        if (outcome > worst) worst = outcome;
     } while (FindNextFileW(find, &entry));
     FindClose(find);
+    return worst;
 }
 
 int IsDotOrDotDot(const wchar_t* name)
@@ -212,35 +262,43 @@ int IsDotOrDotDot(const wchar_t* name)
     return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
-static int DeleteTreeEntry(const wchar_t* path, const FilePlace* folder, const wchar_t* name);
+static int DeleteTreeEntry(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                           FolderGuard keep);
+
+static int Worse(int a, int b) { return a > b ? a : b; }
 
 // Lists the folder through the handle that was checked, so that the listing is of that
 // folder and no other. (A second open by path would also clash with the handle's delete
-// access: the platform's directory search does not share deletion.)
-static void DeleteEntriesBelow(HANDLE folder, const wchar_t* path)
+// access: the platform's directory search does not share deletion.) The worst outcome.
+static int DeleteEntriesBelow(HANDLE folder, const wchar_t* path, FolderGuard keep)
 {
     // On the heap: this frame repeats once per level of the tree.
     const DWORD capacity = 16384;
     BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, capacity + sizeof(FilePlace));
-    if (!block) return;
+    if (!block) return DELETION_STAYED;
     FilePlace* place = (FilePlace*)(block + capacity);
     if (!ReadPlace(folder, place)) {
         LocalFree(block);
-        return;
+        return DELETION_STAYED;
     }
+    int worst = DELETION_GONE;
     while (GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, block, capacity)) {
         FILE_ID_BOTH_DIR_INFO* entry = (FILE_ID_BOTH_DIR_INFO*)block;
         for (;;) {
             wchar_t name[MAX_PATH], child[SETUP_JOIN_UNITS];
             size_t units = entry->FileNameLength / sizeof(wchar_t);
-            if (units < MAX_PATH) {
+            if (units >= MAX_PATH) {
+                worst = DELETION_STAYED;
+            } else {
                 wmemcpy(name, entry->FileName, units);
                 name[units] = L'\0';
-                if (!IsDotOrDotDot(name) && JoinPath(child, SETUP_JOIN_UNITS, path, name) >= 0) {
-                    if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                        DeleteTreeEntry(child, place, name);
-                    else
-                        DeleteEntryItself(child, place, name, 1);
+                if (IsDotOrDotDot(name)) {
+                } else if (JoinPath(child, SETUP_JOIN_UNITS, path, name) < 0) {
+                    worst = DELETION_STAYED;
+                } else if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    worst = Worse(worst, DeleteTreeEntry(child, place, name, keep));
+                } else {
+                    worst = Worse(worst, DeleteEntryOutcome(child, place, name, 1));
                 }
             }
             if (!entry->NextEntryOffset) break;
@@ -248,24 +306,40 @@ static void DeleteEntriesBelow(HANDLE folder, const wchar_t* path)
         }
     }
     LocalFree(block);
+    return worst;
 }
 
 // folder\name (joined into path): a link is removed as a link; a real folder is emptied
-// and removed; a file standing where a folder was expected is left alone.
-static int DeleteTreeEntry(const wchar_t* path, const FilePlace* folder, const wchar_t* name)
+// and removed, unless keep says to leave it whole; a file standing where a folder was
+// expected is left alone.
+static int DeleteTreeEntry(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                           FolderGuard keep)
 {
     DWORD attributes = 0;
-    HANDLE handle = OpenEntryItself(path, folder, name, FILE_LIST_DIRECTORY, &attributes);
-    if (handle == INVALID_HANDLE_VALUE) return 0;
-    int removed = 0;
+    int why = 0;
+    HANDLE handle = OpenEntryReporting(path, folder, name, FILE_LIST_DIRECTORY, &attributes, &why);
+    if (handle == INVALID_HANDLE_VALUE)
+        return why == ENTRY_MISSING ? DELETION_GONE : why == ENTRY_LINK ? DELETION_KEPT : DELETION_STAYED;
+    int outcome = DELETION_KEPT;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        removed = DeleteByHandle(handle);
-    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        DeleteEntriesBelow(handle, path);
-        removed = DeleteByHandle(handle);  // refused while anything is left inside
+        outcome = DeleteByHandle(handle) ? DELETION_GONE : DELETION_KEPT;
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(keep && keep(path))) {
+        int below = DeleteEntriesBelow(handle, path, keep);
+        // Refused while anything is left inside.
+        outcome = DeleteByHandle(handle) ? DELETION_GONE : below == DELETION_GONE ? DELETION_STAYED : below;
     }
     CloseHandle(handle);
-    return removed;
+    return CheckedOutcome(outcome, path);
+}
+
+int DeleteTreeKeeping(const wchar_t* folder, FolderGuard keep)
+{
+    wchar_t parent[SETUP_JOIN_UNITS];
+    const wchar_t* name = nullptr;
+    FilePlace place;
+    if (!SplitLastName(folder, parent, &name)) return DELETION_STAYED;
+    if (!ReadFolderPlace(parent, &place)) return DELETION_GONE;
+    return DeleteTreeEntry(folder, &place, name, keep);
 }
 
 int DeleteTree(const wchar_t* folder)
@@ -274,7 +348,11 @@ int DeleteTree(const wchar_t* folder)
     const wchar_t* name = nullptr;
     FilePlace place;
     if (!SplitLastName(folder, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
-    return DeleteTreeEntry(folder, &place, name);
+    DWORD attributes = 0;
+    HANDLE handle = OpenEntryItself(folder, &place, name, 0, &attributes);
+    if (handle == INVALID_HANDLE_VALUE) return 0;  // nothing there to remove
+    CloseHandle(handle);
+    return DeleteTreeEntry(folder, &place, name, nullptr) == DELETION_GONE;
 }
 
 int RemoveEmptyFolder(const wchar_t* path)
@@ -404,6 +482,22 @@ int MakeFileAsNew(const wchar_t* path, NewFileMaker make, const void* data, uint
     if (make(path, data, count, &error)) return 1;  // a new name: made at once
     if (!NameExists(error)) return 0;
     return ReplaceThroughPartial(path, make, data, count, 0);
+}
+
+int CreateWholeFile(const wchar_t* path, const void* data, uint32_t count, int* created)
+{
+    DWORD error = 0;
+    int written = WriteNewFile(path, data, count, &error);
+    *created = error == 0;
+    return written;
+}
+
+int CopyToNewFile(const wchar_t* source, const wchar_t* path, int* created)
+{
+    DWORD error = 0;
+    int copied = CopyNewFile(path, source, 0, &error);
+    *created = copied;
+    return copied;
 }
 
 int WriteWholeFileAsNew(const wchar_t* path, const void* data, uint32_t count)

@@ -28,13 +28,26 @@ int IsFileInFolder(const wchar_t* folder, const wchar_t* name);
 // The same for a full path.
 int DeletePathItself(const wchar_t* path);
 
+// What a deletion left, from best to worst: nothing; only what it must leave (a link that
+// cannot be removed as itself, a folder it was told to keep, and the folders above those);
+// something it could not delete (in use, read-only, denied).
+#define DELETION_GONE 0
+#define DELETION_KEPT 1
+#define DELETION_STAYED 2
+
 // Deletes the files (never folders) directly in folder whose long names match the
-// wildcard pattern ("*" and "?", case ignored).
-void DeleteMatching(const wchar_t* folder, const wchar_t* pattern);
+// wildcard pattern ("*" and "?", case ignored). The worst DELETION_* outcome.
+int DeleteMatching(const wchar_t* folder, const wchar_t* pattern);
 
 // Deletes folder and everything below it; links are removed, never entered, and a folder
 // that is itself a link is removed as a link. Nonzero when the folder itself was removed.
 int DeleteTree(const wchar_t* folder);
+
+// 1 when a deletion must leave the real folder at path whole (another installation).
+typedef int (*FolderGuard)(const wchar_t* path);
+// DeleteTree that leaves whole every folder below (or at) folder for which keep says so;
+// the DELETION_* outcome (a missing folder is gone).
+int DeleteTreeKeeping(const wchar_t* folder, FolderGuard keep);
 
 // Removes the folder at path when it is empty and a real folder of its parent, never a
 // link. Nonzero when it was removed.
@@ -70,6 +83,12 @@ int WriteWholeFileAsNew(const wchar_t* path, const void* data, uint32_t count);
 int PartialPath(wchar_t* buffer, size_t capacity, const wchar_t* path, int slot);
 // The first slot whose name is free beside path, or -1 when every one is taken.
 int FreePartialSlot(const wchar_t* path);
+
+// Creates path, which must not exist yet, with exactly count bytes: a name that exists is a
+// failure, never replaced. *created: whether this call made the file (whole or not).
+int CreateWholeFile(const wchar_t* path, const void* data, uint32_t count, int* created);
+// Copies source to a new file at path on the same terms (*created: 1 only for a whole copy).
+int CopyToNewFile(const wchar_t* source, const wchar_t* path, int* created);
 
 // Copies source to path by the same rule: an existing name at path is replaced, never
 // written into. 1 on success.

@@ -164,7 +164,7 @@ int wmain(int argc, wchar_t** argv)
     WriteWholeFileAsNew(path, note, sizeof note - 1);
     Step("portable-note");
     JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
-    if (CopyRomImage(argv[2], length, path) != ROMCHECK_ACCEPTED) return 6;
+    if (CopyRomImage(argv[2], length, path, 1) != ROMCHECK_ACCEPTED) return 6;
     Step("rom-copy");
     StoreGameIcon(folder, &images);
     FreeIconImages(&images);

@@ -15,7 +15,6 @@
 #define ICON_IMAGE_COUNT    6
 #define ICON_FILE_HEADER_BYTES (6 + 16 * ICON_IMAGE_COUNT)
 #define ICON_GROUP_BYTES    (6 + 14 * ICON_IMAGE_COUNT)
-#define ICON_FILE_NAME      L"Torrentine PC.ico"
 
 // Sizes in the order of the icon file's entries and of resource ids 1 to 6.
 extern const int ICON_SIZES[ICON_IMAGE_COUNT];

@@ -53,7 +53,7 @@ struct PlannedFile {
     uint8_t* gather;
 };
 
-// Makes the planned executable as a new file (see MakeFileAsNew).
+// Makes the planned executable as a new file.
 static int WritePlannedFile(const wchar_t* path, const void* data, uint32_t, DWORD* error)
 {
     const PlannedFile* planned = (const PlannedFile*)data;
@@ -70,11 +70,12 @@ static int WritePlannedFile(const wchar_t* path, const void* data, uint32_t, DWO
     return written;
 }
 
-int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param)
+int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param,
+                        int* created)
 {
     GameIconImages* icon = (GameIconImages*)param;
     icon->executable_written = 0;
-    if (!icon->complete) return WriteWholeFileAsNew(path, data, size);
+    if (!icon->complete) return CreateWholeFile(path, data, size, created);
 
     uint8_t group[ICON_GROUP_BYTES];
     FillIconGroupRecord(group, icon->image_bytes);
@@ -91,11 +92,12 @@ int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size,
         gather = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, GATHER_BYTES);
     if (!gather) {  // a layout this writer does not handle: the update path follows later
         FreeExecutableLayout(&layout);
-        return WriteWholeFileAsNew(path, data, size);
+        return CreateWholeFile(path, data, size, created);
     }
-    // An existing executable is replaced as a name, never written through (it may be a link).
     PlannedFile planned = {&layout, gather};
-    int written = MakeFileAsNew(path, WritePlannedFile, &planned, size);
+    DWORD error = 0;
+    int written = WritePlannedFile(path, &planned, size, &error);
+    *created = error == 0;
     HeapFree(GetProcessHeap(), 0, gather);
     FreeExecutableLayout(&layout);
     icon->executable_written = written;

@@ -31,7 +31,8 @@ int StoreGameIcon(const wchar_t* install_folder, const GameIconImages* icon);
 // The extraction's writer of the game executable (param: the GameIconImages): the file
 // written once with its new icons in its resource section when the images exist and its
 // layout allows, as it is in the package otherwise. 1 when the whole file was written.
-int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param);
+int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param,
+                        int* created);
 
 // All of the above at once, for an executable already in the folder: 1 when its icon
 // resources were replaced; the icon file is written whenever the six images could be

@@ -28,10 +28,9 @@ static int Shorter(int a, int b) { return a < b ? a : b; }
 
 int InstallFolderLimit(const ExtractContext* measured)
 {
-    static const wchar_t* const own_names[] = {ROM_COPY_NAME, UNINSTALLER_NAME, ICON_FILE_NAME,
-                                               PORTABLE_NOTE_NAME};
     int longest_file = measured->longest_name_units;
-    for (const wchar_t* name : own_names) longest_file = Longer(longest_file, (int)wcslen(name));
+    for (size_t i = 0; i < SETUP_OWN_FILES_COUNT; i++)
+        longest_file = Longer(longest_file, (int)wcslen(SETUP_OWN_FILES[i]));
     int limit = FOLDER_CREATE_UNITS - 1;
     limit = Shorter(limit, SETUP_PATH_UNITS - 1 - 1 - (longest_file + PARTIAL_SUFFIX_UNITS));
     if (measured->longest_folder_units > 0)
@@ -142,8 +141,92 @@ static int SameFolder(const ComparedFolder* folder, const wchar_t* other)
     return SameFolderText(folder->full, known.full);
 }
 
+// Conventional per-user folders that Windows or Wine may leave undefined as known folders
+// (Wine 8 defines no user program files): under the local application data folder.
+static const wchar_t* const LOCAL_APP_DATA_SUBFOLDERS[] = {L"Programs", L"Temp"};
+
+static int IsConventionalUserFolder(const ComparedFolder* folder)
+{
+    PWSTR local = nullptr;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &local))) {
+        CoTaskMemFree(local);
+        return 0;
+    }
+    wchar_t path[SETUP_JOIN_UNITS];
+    int same = 0;
+    for (const wchar_t* name : LOCAL_APP_DATA_SUBFOLDERS)
+        if (!same && JoinPath(path, SETUP_JOIN_UNITS, local, name) >= 0) same = SameFolder(folder, path);
+    CoTaskMemFree(local);
+    return same;
+}
+
+// Folders whose every subfolder belongs to Windows or to other programs' passing files: the
+// Windows folder and the temporary folders.
+static int ReadContainerFolder(int which, wchar_t* path)
+{
+    DWORD units = 0;
+    if (which == 0) units = GetWindowsDirectoryW(path, SETUP_JOIN_UNITS);
+    if (which == 1) units = GetTempPathW(SETUP_JOIN_UNITS, path);
+    if (which == 2) {
+        PWSTR local = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &local)))
+            units = JoinPath(path, SETUP_JOIN_UNITS, local, L"Temp") >= 0 ? (DWORD)wcslen(path) : 0;
+        CoTaskMemFree(local);
+    }
+    if (units == 0 || units >= SETUP_JOIN_UNITS) return 0;
+    DropTrailingSeparators(path);
+    return 1;
+}
+
+// The folder or one above it is the Windows folder or a temporary folder: by the resolved
+// text, and by identity for each existing folder on the way up (another spelling, a mapped
+// drive or a link may lead inside them).
+static int IsInsideWindowsOrTemporaryFolder(const ComparedFolder* folder)
+{
+    wchar_t containers[3][SETUP_JOIN_UNITS];
+    int known[3];
+    for (int i = 0; i < 3; i++) {
+        known[i] = ReadContainerFolder(i, containers[i]);
+        wchar_t full[SETUP_JOIN_UNITS];
+        if (known[i] && NormalisedFolder(containers[i], full, SETUP_JOIN_UNITS)) {
+            size_t units = wcslen(full);
+            if (CompareStringOrdinal(folder->full, (int)(wcslen(folder->full) < units ? wcslen(folder->full) : units),
+                                     full, (int)units, TRUE) == CSTR_EQUAL &&
+                (folder->full[units] == L'\0' || folder->full[units] == L'\\'))
+                return 1;
+        }
+    }
+    // Numbers on their volumes first: only an equal number costs the full identity.
+    uint64_t container_index[3];
+    int indexed[3];
+    for (int i = 0; i < 3; i++) indexed[i] = known[i] && ReadFileIndex(containers[i], &container_index[i]);
+    wchar_t above[SETUP_JOIN_UNITS];
+    wmemcpy(above, folder->full, SETUP_JOIN_UNITS);
+    do {
+        uint64_t index = 0;
+        if (!ReadFileIndex(above, &index)) continue;
+        for (int i = 0; i < 3; i++)
+            if (indexed[i] && index == container_index[i] && IsSameFile(above, containers[i])) return 1;
+    } while (PathRemoveFileSpecW(above) && !PathIsRootW(above) && above[0]);
+    return 0;
+}
+
+// Another installation holds the folder: a folder above it holds setup's mark. An uninstall
+// of that installation would remove this one with its saves.
+static int IsInsideInstallation(const ComparedFolder* folder)
+{
+    wchar_t above[SETUP_JOIN_UNITS];
+    wmemcpy(above, folder->full, SETUP_JOIN_UNITS);
+    while (PathRemoveFileSpecW(above) && above[0]) {
+        if (FolderHoldsInstallation(above)) return 1;
+        if (PathIsRootW(above)) break;
+    }
+    return 0;
+}
+
 static int IsReservedFolder(const ComparedFolder* folder)
 {
+    if (IsConventionalUserFolder(folder)) return 1;
     for (const ReservedFolder& reserved : RESERVED_FOLDERS) {
         PWSTR known = nullptr;
         if (FAILED(SHGetKnownFolderPath(*reserved.id, KF_FLAG_DONT_VERIFY, nullptr, &known))) {
@@ -224,10 +307,16 @@ int CheckInstallFolder(const wchar_t* folder, int limit, wchar_t* message, size_
                L"Choose a folder, not a whole drive (for example C:\\Games\\Torrentine PC).");
         return 0;
     }
-    if (IsReservedFolder(&compared)) {
+    if (IsReservedFolder(&compared) || IsInsideWindowsOrTemporaryFolder(&compared)) {
         Refuse(message, capacity,
                L"That folder belongs to Windows or holds your own files: choose a folder just "
                L"for the game.");
+        return 0;
+    }
+    if (IsInsideInstallation(&compared)) {
+        Refuse(message, capacity,
+               L"That folder is inside another Torrentine PC installation: choose a folder outside "
+               L"it.");
         return 0;
     }
     if (compared.exists && !FolderHoldsInstallation(folder) && HoldsAnything(folder)) {

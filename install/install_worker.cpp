@@ -17,6 +17,7 @@
 #include "install/install_folder_check.h"
 #include "install/installation_mark.h"
 #include "install/partial_leftovers.h"
+#include "install/release_files.h"
 #include "install/staged_files.h"
 #include "install/shell_registration.h"
 #include "package/package_digest.h"
@@ -77,19 +78,36 @@ static int CheckInputs(const ExtractContext* measured, uint8_t* picture, uint32_
     return 1;  // an update that keeps the folder's ROM copy
 }
 
+// Why a run stopped, kept until what it leaves in the folder is known: the worker runs once
+// at a time.
+static wchar_t g_stop_reason[STATUS_TEXT_UNITS];
+
+static void RecordStop(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    FormatTextV(g_stop_reason, STATUS_TEXT_UNITS, format, args);
+    va_end(args);
+}
+
 // The mark comes before every other file: whatever this run leaves behind, the folder
 // shows itself as the game's, and the next run or the uninstaller can finish the job. The
-// leftovers of an interrupted run go before new ones are made.
-static int MarkInstallation(const wchar_t* folder, int update)
+// leftovers of an interrupted run go before new ones are made. A new install makes the mark
+// as a new file: one that appeared since the checks is another run's.
+static int MarkInstallation(ExtractContext* context)
 {
-    if (update) {
+    const wchar_t* folder = context->install_folder;
+    if (context->staged) {
         RemovePartialLeftovers(folder);
         return 1;
     }
-    if (WriteInstallationMark(folder)) return 1;
+    if (!FolderHoldsInstallation(folder) && WriteInstallationMark(folder)) {
+        context->own_files_made |= OWN_MADE_MARK;
+        return 1;
+    }
     wchar_t path[SETUP_JOIN_UNITS];
     JoinPath(path, SETUP_JOIN_UNITS, folder, PORTABLE_NOTE_NAME);
-    ReportFailure(L"Can't write \"%s\".", path);
+    RecordStop(L"Can't write \"%s\".", path);
     return 0;
 }
 
@@ -121,69 +139,54 @@ static int HasEnoughSpace(const wchar_t* folder, uint64_t total_bytes, uint32_t 
     if (!GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr)) return 1;
     uint64_t needed = total_bytes + FREE_SPACE_MARGIN_BYTES + rom_length + UninstallerBytes(folder);
     if (available.QuadPart >= needed) return 1;
-    ReportFailure(L"Not enough free space: needs %.0f MB.", (double)needed / 1048576.0);
+    RecordStop(L"Not enough free space: needs %.0f MB.", (double)needed / 1048576.0);
     return 0;
 }
 
 // What a stopped run leaves, said after the reason: a player cannot see it from outside.
 #define LEFT_NOTHING L" Nothing was installed."
+#define LEFT_SOME_OF_THIS_RUN L" Some of its files could not be removed again from the folder."
 #define LEFT_PREVIOUS L" The previous version is still installed."
 #define LEFT_MIXED L" Run setup again to finish the update."
 
-static void ReportStop(const wchar_t* left, const wchar_t* format, ...)
-{
-    wchar_t reason[STATUS_TEXT_UNITS];
-    va_list args;
-    va_start(args, format);
-    FormatTextV(reason, STATUS_TEXT_UNITS, format, args);
-    va_end(args);
-    ReportFailure(L"%s%s", reason, left);
-}
-
-static int ExtractPackage(ExtractContext* context, const wchar_t* left)
+static int ExtractPackage(ExtractContext* context)
 {
     StatusLine(L"Writing the PC version...");
     if (WalkPackage(ExtractEntry, context)) return 1;
     if (g_setup.cancel_request)
-        ReportStop(left, L"Cancelled.");
+        RecordStop(L"Cancelled.");
     else if (context->failing_path[0] == L'\0')
-        ReportStop(left, L"%s", PACKAGE_DAMAGED_TEXT);
+        RecordStop(L"%s", PACKAGE_DAMAGED_TEXT);
     else
-        ReportStop(left, L"Can't write \"%s\". If the game is running, close it and try again.",
+        RecordStop(L"Can't write \"%s\". If the game is running, close it and try again.",
                    context->failing_path);
     return 0;
 }
 
-// The copy is replaced only by a complete one: the user may have picked that very copy as
-// the ROM, and a write that fails half-way must not destroy it.
-static int StoreRomCopy(const wchar_t* folder, uint32_t length, const wchar_t* left)
+// An update's copy is replaced only by a complete one: the user may have picked that very
+// copy as the ROM, and a write that fails half-way must not destroy it. A new install's is
+// a new file.
+static int StoreRomCopy(ExtractContext* context, uint32_t length)
 {
     StatusLine(L"Storing the ROM...");
     wchar_t path[SETUP_JOIN_UNITS];
-    JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
-    int code = CopyRomImage(g_setup.rom_path, length, path);
-    if (code == ROMCHECK_ACCEPTED) return 1;
+    JoinPath(path, SETUP_JOIN_UNITS, context->install_folder, ROM_COPY_NAME);
+    int code = CopyRomImage(g_setup.rom_path, length, path, context->staged);
+    if (code == ROMCHECK_ACCEPTED) {
+        if (!context->staged) context->own_files_made |= OWN_MADE_ROM_COPY;
+        return 1;
+    }
     if (code == ROMCOPY_CANNOT_WRITE)
-        ReportStop(left, L"Can't write \"%s\".", path);
+        RecordStop(L"Can't write \"%s\".", path);
     else
-        ReportStop(left, L"%s", RomCheckMessage(code));  // the ROM file changed since its check
-    return 0;
-}
-
-// An update's new files go into place only once all of them are whole, and only when
-// every old one can be replaced: until then the previous version stays as it was.
-static int CommitUpdate(ExtractContext* context)
-{
-    if (CommitStagedFiles(context)) return 1;
-    ReportStop(LEFT_MIXED, L"Can't write \"%s\". If the game is running, close it and try again.",
-               context->failing_path);
+        RecordStop(L"%s", RomCheckMessage(code));  // the ROM file changed since its check
     return 0;
 }
 
 static int CheckUpdateCanCommit(ExtractContext* context)
 {
     if (CanReplaceStagedNames(context)) return 1;
-    ReportStop(LEFT_PREVIOUS, L"Can't write \"%s\". If the game is running, close it and try again.",
+    RecordStop(L"Can't write \"%s\". If the game is running, close it and try again.",
                context->failing_path);
     return 0;
 }
@@ -236,14 +239,21 @@ static int RunsAsFoldersUninstaller(const wchar_t* folder)
 }
 
 // An existing "Uninstall.exe" is replaced as a name, never written through, and only by a
-// whole copy: an installation whose uninstaller Windows cannot start is no installation.
-static int CopyUninstaller(const wchar_t* folder, const wchar_t* left)
+// whole copy: an installation whose uninstaller Windows cannot start is no installation. A
+// new install's is a new file.
+static int CopyUninstaller(ExtractContext* context)
 {
+    const wchar_t* folder = context->install_folder;
     if (RunsAsFoldersUninstaller(folder)) return 1;
     wchar_t target[SETUP_JOIN_UNITS];
     JoinPath(target, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
-    if (CopyFileAsNew(g_setup.own_path, target)) return 1;
-    ReportStop(left, L"Can't write \"%s\".", target);
+    int created = 0;
+    if (context->staged ? CopyFileAsNew(g_setup.own_path, target)
+                        : CopyToNewFile(g_setup.own_path, target, &created)) {
+        if (created) context->own_files_made |= OWN_MADE_UNINSTALLER;
+        return 1;
+    }
+    RecordStop(L"Can't write \"%s\".", target);
     return 0;
 }
 
@@ -260,25 +270,67 @@ static void RegisterWithShell(const wchar_t* folder)
                          g_setup.make_start_menu_shortcut);
 }
 
+// Once the new release is in place, the installed release's files that it no longer ships
+// go (an update only), so that no release leaves files that no uninstaller knows.
+static void RemoveFilesNoLongerShipped(const wchar_t* folder, const ReleaseNames* installed)
+{
+    ReleaseNames shipped;
+    if (!installed->names || !ReadOwnReleaseNames(&shipped)) return;  // never without knowing what stays
+    RemoveReleaseFiles(folder, installed, &shipped);
+    FreeReleaseNames(&shipped);
+}
+
+// The names of the release installed in folder, read before this run replaces its
+// uninstaller: from that uninstaller's package, or the first release's when it cannot tell.
+static void ReadInstalledRelease(const wchar_t* folder, ReleaseNames* installed)
+{
+    if (!ReadInstalledReleaseNames(folder, installed)) ReadFirstReleaseNames(installed);
+}
+
 // Everything from the free-space test to "Done!". An update stages the package and keeps
 // the previous version until the commit; a new install that stops removes what it made.
+// Each failure says what it left, once that is known.
 static void InstallFiles(ExtractContext* context, uint32_t length, const GameIconImages* icon,
                          const wchar_t* created_top)
 {
     const wchar_t* folder = context->install_folder;
     int update = context->staged;
-    const wchar_t* left = update ? LEFT_PREVIOUS : LEFT_NOTHING;
-    int done = HasEnoughSpace(folder, context->total_bytes, length) && MarkInstallation(folder, update) &&
-               ExtractPackage(context, left) && (!update || CheckUpdateCanCommit(context)) &&
-               (!length || StoreRomCopy(folder, length, left)) && CopyUninstaller(folder, left);
-    if (!done) {
-        if (update)
-            DiscardStagedFiles(context);
-        else
-            UndoNewInstall(context, created_top);
+    // An update that an earlier one left half-committed cannot leave "the previous version".
+    int mixed = update && UpdateWasInterrupted(folder);
+    ReleaseNames installed = {nullptr, 0};
+    if (update) ReadInstalledRelease(folder, &installed);
+    g_stop_reason[0] = L'\0';
+    if (!HasEnoughSpace(folder, context->total_bytes, length)) {
+        // Said before anything was written: the folder is as it was.
+        if (!update) UndoNewInstall(context, created_top);
+        ReportFailure(L"%s", g_stop_reason);
+        FreeReleaseNames(&installed);
         return;
     }
-    if (update && !CommitUpdate(context)) return;
+    int done = MarkInstallation(context) && ExtractPackage(context) && (!update || CheckUpdateCanCommit(context)) &&
+               (!length || StoreRomCopy(context, length)) && CopyUninstaller(context);
+    if (!done) {
+        const wchar_t* left;
+        if (update) {
+            DiscardStagedFiles(context);
+            left = mixed ? LEFT_MIXED : LEFT_PREVIOUS;
+        } else {
+            left = UndoNewInstall(context, created_top) ? LEFT_NOTHING : LEFT_SOME_OF_THIS_RUN;
+        }
+        ReportFailure(L"%s%s", g_stop_reason, left);
+        FreeReleaseNames(&installed);
+        return;
+    }
+    if (update && !CommitStagedFiles(context)) {
+        int renamed = context->commit_started || mixed;
+        if (!context->commit_started) DiscardStagedFiles(context);
+        ReportFailure(L"Can't write \"%s\". If the game is running, close it and try again.%s",
+                      context->failing_path, renamed ? LEFT_MIXED : LEFT_PREVIOUS);
+        FreeReleaseNames(&installed);
+        return;
+    }
+    if (update) RemoveFilesNoLongerShipped(folder, &installed);
+    FreeReleaseNames(&installed);
     AddGameIcon(folder, icon);
     RegisterWithShell(folder);
     ReportProgressPermille(1000);

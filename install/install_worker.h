@@ -4,10 +4,8 @@
 #pragma once
 #include <windows.h>
 
-#define PORTABLE_NOTE_NAME L"portable.txt"
-#define GAME_EXE_NAME L"TorrentinePC.exe"
-#define UNINSTALLER_NAME L"Uninstall.exe"
-#define DISPLAY_NAME L"Torrentine PC"
+#include "base/installation_layout.h"
+
 #define FREE_SPACE_MARGIN_BYTES 16777216ull
 
 DWORD WINAPI InstallWorker(LPVOID unused);

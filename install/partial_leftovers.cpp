@@ -69,10 +69,8 @@ static int UnitsBeforePartialSuffix(const wchar_t* name)
 
 static int IsSetupsOwnName(const wchar_t* name, int units)
 {
-    static const wchar_t* const own[] = {ROM_COPY_NAME, UNINSTALLER_NAME, ICON_FILE_NAME,
-                                         PORTABLE_NOTE_NAME};
-    for (const wchar_t* candidate : own)
-        if (SameName(name, units, candidate, -1)) return 1;
+    for (size_t i = 0; i < SETUP_OWN_FILES_COUNT; i++)
+        if (SameName(name, units, SETUP_OWN_FILES[i], -1)) return 1;
     return 0;
 }
 

@@ -31,10 +31,24 @@ int CreateShortcut(const wchar_t* shortcut_path, const wchar_t* target,
     return saved;
 }
 
-// The build's version, its first two parts ("1.0").
-#define WIDEN_TEXT2(text) L##text
-#define WIDEN_TEXT(text) WIDEN_TEXT2(text)
-#define DISPLAY_VERSION_TEXT WIDEN_TEXT(TORRENTINE_DISPLAY_VERSION)
+// The release's version as its version resource gives it, the first two parts ("1.0"): the
+// one version number of the build, read from the program that installs.
+void ReadDisplayVersion(wchar_t* text, size_t capacity)
+{
+    text[0] = L'\0';
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_VERSION);
+    DWORD size = resource ? SizeofResource(nullptr, resource) : 0;
+    HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
+    const BYTE* bytes = loaded ? (const BYTE*)LockResource(loaded) : nullptr;
+    // VS_FIXEDFILEINFO starts with its signature on a 4-byte boundary.
+    for (DWORD at = 0; bytes && at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        const VS_FIXEDFILEINFO* fixed = (const VS_FIXEDFILEINFO*)(bytes + at);
+        if (fixed->dwSignature != 0xFEEF04BD) continue;
+        FormatText(text, capacity, L"%u.%u", (unsigned)HIWORD(fixed->dwFileVersionMS),
+                   (unsigned)LOWORD(fixed->dwFileVersionMS));
+        return;
+    }
+}
 
 LSTATUS SetStringValue(HKEY key, const wchar_t* name, const wchar_t* text)
 {
@@ -69,16 +83,23 @@ void RegisterShellEntries(const wchar_t* game_executable, const wchar_t* install
         return;
 
     wchar_t uninstaller[SETUP_JOIN_UNITS];
-    JoinPath(uninstaller, SETUP_JOIN_UNITS, install_folder, L"Uninstall.exe");
-    wchar_t command[UNINSTALL_COMMAND_UNITS];
+    JoinPath(uninstaller, SETUP_JOIN_UNITS, install_folder, UNINSTALLER_NAME);
+    wchar_t command[UNINSTALL_COMMAND_UNITS], quiet[UNINSTALL_COMMAND_UNITS], version[32], date[16];
     FormatText(command, UNINSTALL_COMMAND_UNITS, L"\"%s\" /uninstall", uninstaller);
+    FormatText(quiet, UNINSTALL_COMMAND_UNITS, L"\"%s\" /uninstall /S", uninstaller);
+    ReadDisplayVersion(version, 32);
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    FormatText(date, 16, L"%04u%02u%02u", (unsigned)today.wYear, (unsigned)today.wMonth, (unsigned)today.wDay);
 
     SetStringValue(key, L"DisplayName", display_name);
     SetStringValue(key, L"DisplayIcon", icon_path);
     SetStringValue(key, L"UninstallString", command);
+    SetStringValue(key, L"QuietUninstallString", quiet);
     SetStringValue(key, L"InstallLocation", install_folder);
     SetStringValue(key, L"Publisher", L"Torrentine PC port");
-    SetStringValue(key, L"DisplayVersion", DISPLAY_VERSION_TEXT);
+    SetStringValue(key, L"DisplayVersion", version);
+    SetStringValue(key, L"InstallDate", date);
     SetDwordValue(key, L"NoModify", 1);
     SetDwordValue(key, L"NoRepair", 1);
     SetDwordValue(key, L"EstimatedSize", (DWORD)(TreeSize(install_folder) >> 10));

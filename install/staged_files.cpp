@@ -9,6 +9,7 @@
 #include "base/text_format.h"
 #include "formats/icon_images.h"
 #include "install/install_worker.h"
+#include "install/release_files.h"
 #include "rom/rom_image.h"
 
 // One pass over the package's entries with their place in the walk.
@@ -67,10 +68,29 @@ static int CommitEntry(const wchar_t* name, const uint8_t*, uint64_t, void* para
     return 1;
 }
 
+#define UPDATE_JOURNAL_TEXT "An update of Torrentine PC was moving its files into place here.\r\n"
+
+int UpdateWasInterrupted(const wchar_t* folder)
+{
+    return IsFileInFolder(folder, UPDATE_JOURNAL_NAME);
+}
+
 int CommitStagedFiles(ExtractContext* context)
 {
+    // From the first rename to the last the folder may hold both versions: the journal
+    // says so to the next run, whatever stops this one.
+    wchar_t journal[SETUP_JOIN_UNITS];
+    if (JoinPath(journal, SETUP_JOIN_UNITS, context->install_folder, UPDATE_JOURNAL_NAME) < 0 ||
+        (!UpdateWasInterrupted(context->install_folder) &&
+         !WriteWholeFileAsNew(journal, UPDATE_JOURNAL_TEXT, sizeof UPDATE_JOURNAL_TEXT - 1))) {
+        wmemcpy(context->failing_path, journal, SETUP_JOIN_UNITS);
+        context->commit_started = 0;
+        return 0;
+    }
+    context->commit_started = 1;
     EntryPass pass = {context, 0, 1};
     WalkPackage(CommitEntry, &pass);  // the package's first entry is the game executable
+    if (pass.ok) DeleteInFolder(context->install_folder, UPDATE_JOURNAL_NAME);
     return pass.ok;
 }
 
@@ -88,49 +108,59 @@ void DiscardStagedFiles(const ExtractContext* context)
     WalkPackage(DiscardEntry, &pass);
 }
 
-// A new install began in an empty folder, so each file of the package it reached and each
-// folder it made are its own: a file at the top is removed, a folder as a whole tree (one
-// listing, not one removal per file).
+// A new install made each of its files as new, so the files it made are exactly those
+// whose slot it recorded; whatever else stands in the folder (another program's files, even
+// in the package's folders) stays, and so do the folders that are not empty then.
 struct UndoPass {
     const ExtractContext* context;
     uint32_t index;
-    wchar_t last_tree[PACKAGE_NAME_UNITS];
+    int worst;
 };
 
 static int UndoEntry(const wchar_t* name, const uint8_t*, uint64_t, void* param)
 {
     UndoPass* pass = (UndoPass*)param;
-    if (pass->index++ > pass->context->entries_done) return 0;  // never reached
+    uint32_t index = pass->index++;
+    if (index >= pass->context->entry_count) return 0;
+    if (pass->context->slots[index] == PARTIAL_SLOT_NONE) return 1;  // not made by this run
     const wchar_t* folder = pass->context->install_folder;
-    const wchar_t* separator = wcschr(name, L'\\');
-    if (!separator) {
-        DeleteInFolder(folder, name);
-        return 1;
-    }
-    int units = (int)(separator - name);
-    if (CompareStringOrdinal(pass->last_tree, -1, name, units, TRUE) == CSTR_EQUAL) return 1;
-    wmemcpy(pass->last_tree, name, units);
-    pass->last_tree[units] = L'\0';
-    wchar_t tree[SETUP_JOIN_UNITS];
-    if (JoinPath(tree, SETUP_JOIN_UNITS, folder, pass->last_tree) >= 0) DeleteTree(tree);
+    DeleteInFolder(folder, name);
+    if (HoldsOwnEntry(folder, name)) pass->worst = DELETION_STAYED;
     return 1;
 }
 
-void UndoNewInstall(const ExtractContext* context, const wchar_t* created_top)
+static int UndoFolders(const wchar_t* name, const uint8_t*, uint64_t, void* param)
+{
+    UndoPass* pass = (UndoPass*)param;
+    if (wcschr(name, L'\\')) RemoveEmptiedFolders(pass->context->install_folder, name);
+    return 1;
+}
+
+int UndoNewInstall(const ExtractContext* context, const wchar_t* created_top)
 {
     const wchar_t* folder = context->install_folder;
-    UndoPass* pass = (UndoPass*)LocalAlloc(LMEM_ZEROINIT, sizeof(UndoPass));
-    if (!pass) return;
-    pass->context = context;
-    WalkPackage(UndoEntry, pass);
-    LocalFree(pass);
-    static const wchar_t* const own[] = {ROM_COPY_NAME, ICON_FILE_NAME, UNINSTALLER_NAME,
-                                         PORTABLE_NOTE_NAME};
-    for (const wchar_t* name : own) DeleteInFolder(folder, name);
-    if (!created_top[0]) return;
-    wchar_t path[SETUP_JOIN_UNITS];
-    if (FormatText(path, SETUP_JOIN_UNITS, L"%s", folder) < 0) return;
-    size_t top_units = wcslen(created_top);
-    while (wcslen(path) >= top_units && RemoveEmptyFolder(path) && PathRemoveFileSpecW(path)) {
+    UndoPass pass = {context, 0, DELETION_GONE};
+    if (context->slots) {
+        WalkPackage(UndoEntry, &pass);
+        WalkPackage(UndoFolders, &pass);
     }
+    static const struct {
+        unsigned flag;
+        const wchar_t* name;
+    } own[] = {{OWN_MADE_ROM_COPY, ROM_COPY_NAME}, {OWN_MADE_UNINSTALLER, UNINSTALLER_NAME},
+               {OWN_MADE_MARK, PORTABLE_NOTE_NAME}};
+    for (const auto& file : own) {
+        if (!(context->own_files_made & file.flag)) continue;
+        DeleteInFolder(folder, file.name);
+        if (HoldsOwnEntry(folder, file.name)) pass.worst = DELETION_STAYED;
+    }
+    if (created_top[0]) {
+        wchar_t path[SETUP_JOIN_UNITS];
+        if (FormatText(path, SETUP_JOIN_UNITS, L"%s", folder) >= 0) {
+            size_t top_units = wcslen(created_top);
+            while (wcslen(path) >= top_units && RemoveEmptyFolder(path) && PathRemoveFileSpecW(path)) {
+            }
+        }
+    }
+    return pass.worst == DELETION_GONE;
 }

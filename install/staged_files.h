@@ -8,15 +8,21 @@
 int CanReplaceStagedNames(ExtractContext* context);
 
 // Renames every staged file over its name, the game executable first. A rename that fails
-// is recorded in failing_path and the others still go on. 1 when all were renamed.
+// is recorded in failing_path and the others still go on. 1 when all were renamed. A journal
+// file marks the folder from the first rename until all are done; commit_started says
+// whether any rename was tried.
 int CommitStagedFiles(ExtractContext* context);
+// 1 when an earlier update stopped between its first and last rename: the game in folder
+// may be part old, part new, until an update completes.
+int UpdateWasInterrupted(const wchar_t* folder);
 
 // Removes the staged files of an update that stops before its commit: the installed
 // version stays as it was.
 void DiscardStagedFiles(const ExtractContext* context);
 
-// Removes what a new install made in the folder, which was empty or new before it: the
-// package's files and folders up to where it stopped, setup's own files and the mark,
-// then the install folder with the parents this run created, up to and including
-// created_top (empty when the folder was there before the run), each only when empty.
-void UndoNewInstall(const ExtractContext* context, const wchar_t* created_top);
+// Removes what a new install made in the folder and nothing else: the package's files it
+// made, then their folders that are left empty, setup's own files it made (own_files_made)
+// and the mark, then the install folder with the parents this run created, up to and
+// including created_top (empty when the folder was there before the run), each only when
+// empty. 1 when every file this run made is gone.
+int UndoNewInstall(const ExtractContext* context, const wchar_t* created_top);

@@ -4,7 +4,9 @@
 // TORRENTINE_TEST_STOP stops an install as a player's Cancel, a failed write or a killed
 // process would: "<phase> <entry> <action>", phase "write" (before the entry is written)
 // or "commit" (before it is renamed into place), the entry's place in the package from 0,
-// and "cancel", "fail" or "kill".
+// and "cancel", "fail", "kill" or "pause". A pause makes the file named by
+// TORRENTINE_TEST_PAUSE and waits (at most two minutes) until the test has deleted it, so
+// that the test can act at that very moment, as another program would.
 //
 // TORRENTINE_TEST_COPY_NAMES names the uninstaller's temporary copies: 16 hexadecimal
 // digits per attempt, separated by spaces; attempts past the list get random names.
@@ -13,6 +15,18 @@
 #include <string.h>
 
 #include "base/setup_state.h"
+
+static void PauseUntilResumed(void)
+{
+    wchar_t path[MAX_PATH];
+    DWORD units = GetEnvironmentVariableW(L"TORRENTINE_TEST_PAUSE", path, MAX_PATH);
+    if (units == 0 || units >= MAX_PATH) return;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    CloseHandle(file);
+    for (int waited = 0; waited < 120000 && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; waited += 20)
+        Sleep(20);
+}
 
 static int TestStop(int phase, int entry)
 {
@@ -29,6 +43,7 @@ static int TestStop(int phase, int entry)
     if (strcmp(action, "cancel") == 0) return SETUP_TEST_CANCEL;
     if (strcmp(action, "fail") == 0) return SETUP_TEST_FAIL;
     if (strcmp(action, "kill") == 0) return SETUP_TEST_KILL;
+    if (strcmp(action, "pause") == 0) PauseUntilResumed();
     return SETUP_TEST_GO_ON;
 }
 

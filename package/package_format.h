@@ -14,13 +14,18 @@
 #define PACKAGE_ENTRY_FIXED_BYTES 10
 #define PACKAGE_NAME_UNITS    260  // at most 259 converted units and a terminator
 #define PARTIAL_SLOT_NONE 0xFF
+#define OWN_MADE_MARK 1
+#define OWN_MADE_ROM_COPY 2
+#define OWN_MADE_UNINSTALLER 4
 
 // Called once per entry; nonzero continues the walk, 0 stops it.
 typedef int (*PackageVisitor)(const wchar_t* name, const uint8_t* data, uint64_t size,
                               void* context);
 
-// Writes one entry's file instead of one plain write; 1 when the whole file was written.
-typedef int (*EntryWriter)(const wchar_t* path, const uint8_t* data, uint32_t size, void* param);
+// Writes one entry's file, as a new file at path, instead of one plain write; 1 when the
+// whole file was written. *created: whether it made a file at path (whole or not).
+typedef int (*EntryWriter)(const wchar_t* path, const uint8_t* data, uint32_t size, void* param,
+                           int* created);
 
 struct ExtractContext {
     const wchar_t* install_folder;        // trimmed, absolute; not owned
@@ -35,10 +40,13 @@ struct ExtractContext {
     uint32_t entry_count;      // entries seen by SumEntrySize
     // An update stages every entry under a partial name beside its own and renames them all
     // into place once each is whole; slots[i] says which partial name entry i got
-    // (PARTIAL_SLOT_NONE until it was written). A new install writes the names themselves.
+    // (PARTIAL_SLOT_NONE until it was written). A new install writes the names themselves,
+    // each as a new file, and slots[i] is 0 once this run made entry i's file.
     int staged;
     uint8_t* slots;            // entry_count slots, owned by the worker
     uint32_t entries_done;     // entries written (or staged) so far
+    unsigned own_files_made;   // OWN_MADE_*: setup's own files a new install made
+    int commit_started;        // an update's commit tried its first rename
     int longest_name_units;    // the longest entry name, folders included (SumEntrySize)
     int longest_folder_units;  // the longest folder part of an entry name, 0 for none
 };

@@ -52,9 +52,9 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
     }
 
     // An update writes the entry under a free partial name (the old file stays until every
-    // new one is whole); a new install writes the name itself. Either way an existing file
-    // is replaced, never written through: it may be a link, or share its bytes with a mod
-    // manager's store through a hard link.
+    // new one is whole); a new install writes the name itself. Either way the file is made
+    // new: something that appeared at the name since the checks (another program's file, a
+    // link) is a failure, never replaced or written through.
     wchar_t target[SETUP_JOIN_UNITS];
     int slot = extract->staged ? FreePartialSlot(path) : 0;
     int fits = extract->staged ? PartialPath(target, SETUP_JOIN_UNITS, path, slot) >= 0
@@ -62,13 +62,15 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
     // A resource is at most 4 GiB, so every entry fits one 32-bit write; a size that does
     // not is a damaged package and fails as a write would.
     int own = extract->own_writer_entry && _wcsicmp(name, extract->own_writer_entry) == 0;
+    int created = 0;
     int written = slot >= 0 && fits && size <= 0xFFFFFFFFull && action != SETUP_TEST_FAIL &&
-                  (own ? extract->own_writer(target, data, (uint32_t)size, extract->own_writer_param)
-                       : WriteWholeFileAsNew(target, data, (uint32_t)size));
+                  (own ? extract->own_writer(target, data, (uint32_t)size, extract->own_writer_param, &created)
+                       : CreateWholeFile(target, data, (uint32_t)size, &created));
     if (!written) {
-        // The partial name was free before this write, so whatever stands there now is
-        // this run's own unfinished file.
-        if (extract->staged && slot >= 0 && fits) DeletePathItself(target);
+        // This run's own unfinished file goes at once when it is staged; a new install's
+        // is recorded for its undo.
+        if (created && extract->staged) DeletePathItself(target);
+        if (created && !extract->staged && extract->slots) extract->slots[extract->entries_done] = 0;
         wmemcpy(extract->failing_path, path, SETUP_JOIN_UNITS);
         return 0;
     }

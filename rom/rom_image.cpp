@@ -176,10 +176,16 @@ static int WriteRomCopyFile(const wchar_t* path, const void* data, uint32_t, DWO
     return copy->code == ROMCHECK_ACCEPTED && length == copy->length && closed;
 }
 
-int CopyRomImage(const wchar_t* rom_path, uint32_t length, const wchar_t* target)
+int CopyRomImage(const wchar_t* rom_path, uint32_t length, const wchar_t* target, int replace)
 {
     RomCopy copy = {rom_path, length, INVALID_HANDLE_VALUE, ROMCHECK_ACCEPTED, 0};
-    if (ReplaceWholeFileWith(target, WriteRomCopyFile, &copy, length)) return ROMCHECK_ACCEPTED;
+    if (replace) {
+        if (ReplaceWholeFileWith(target, WriteRomCopyFile, &copy, length)) return ROMCHECK_ACCEPTED;
+    } else {
+        DWORD error = 0;
+        if (WriteRomCopyFile(target, &copy, length, &error)) return ROMCHECK_ACCEPTED;
+        if (error == 0) DeletePathItself(target);  // this call's own unfinished file
+    }
     return copy.write_failed || copy.code == ROMCHECK_ACCEPTED ? ROMCOPY_CANNOT_WRITE : copy.code;
 }
 

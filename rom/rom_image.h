@@ -10,7 +10,7 @@
 
 #define ROM_MIN_FILE_BYTES 4096u
 #define ROM_MAX_FILE_BYTES 67108864u
-#define ROM_COPY_NAME L"torrentine.n64.proto.19990615.z64"
+#include "base/installation_layout.h"
 
 // The one accepted image, by the XXH3 64-bit hash of its big-endian form. Defined once per
 // flavour of the program (release or test), each in its own small translation unit.
@@ -44,12 +44,13 @@ int CheckRomFile(const wchar_t* path, uint32_t* length, uint32_t offset, uint32_
                  uint8_t* excerpt);
 
 // Writes the image of the ROM file at rom_path (of length bytes at its check) to target
-// by the rule of ReplaceWholeFile, reading and checking the file again on the way, so that
+// by the rule of ReplaceWholeFile (replace) or as a new file that fails on an existing name
+// (a new install's, which never replaces what it did not write), reading and checking the file again on the way, so that
 // a file changed since its check never becomes the copy: ROMCHECK_ACCEPTED once target
 // holds the accepted image, the code of the second reading when it was not that image
 // (ROMCHECK_CANNOT_OPEN when it could not be read whole), or ROMCOPY_CANNOT_WRITE.
 #define ROMCOPY_CANNOT_WRITE 5
-int CopyRomImage(const wchar_t* rom_path, uint32_t length, const wchar_t* target);
+int CopyRomImage(const wchar_t* rom_path, uint32_t length, const wchar_t* target, int replace);
 
 // Byte-level steps of the loader, over a buffer whose length is a multiple of 4.
 // Returns the code the loader gives for these bytes before hashing: ROMCHECK_ZIP_ARCHIVE,

@@ -13,18 +13,11 @@
 #include "install/install_worker.h"
 #include "install/installation_mark.h"
 #include "install/partial_leftovers.h"
+#include "install/release_files.h"
 #include "package/package_format.h"
 #include "install/shell_registration.h"
 #include "rom/rom_image.h"
 #include "uninstall/uninstaller.h"
-
-static const wchar_t* const GAME_FILES[] = {
-    L"SDL2.dll", L"dxcompiler.dll", L"dxil.dll", L"Torrentine PC.ico", L"msvcp140.dll",
-    L"msvcp140_atomic_wait.dll", L"vcruntime140.dll", L"vcruntime140_1.dll",
-    L"torrentine.n64.proto.19990615.z64",
-};
-
-static const wchar_t* const SAVE_TREES[] = {L"saves", L"mods", L"mod_config"};
 
 // Retries a file that another process may still hold: 1 when it is gone or was never
 // there, 0 when every attempt failed. A run that gives up reports at once, without the
@@ -139,16 +132,26 @@ static int SayGameIsRunning(int interactive)
 
 // Something of the game stayed (a read-only file, a read-only drive): the uninstaller and
 // the entry stay too, so that Windows can run it again once the cause is gone.
-static int SayGameFilesStayed(const wchar_t* folder, int interactive)
+static int SayFilesStayed(const wchar_t* folder, int interactive, int saves)
 {
     if (interactive) {
         wchar_t text[UNINSTALL_QUESTION_UNITS];
         FormatText(text, UNINSTALL_QUESTION_UNITS,
-                   L"Some files of Torrentine PC could not be removed from\n%s\n\nMake sure they "
-                   L"are not read-only or in use, then run the uninstaller again.",
+                   saves ? L"Some of your saved games and settings could not be removed from\n%s\n\n"
+                           L"Make sure they are not read-only or in use, then run the uninstaller again."
+                         : L"Some files of Torrentine PC could not be removed from\n%s\n\nMake sure they "
+                           L"are not read-only or in use, then run the uninstaller again.",
                    folder);
         MessageBoxW(nullptr, text, L"Torrentine PC", MB_ICONWARNING);
     }
+    return UNINSTALL_INCOMPLETE;
+}
+
+// The game executable itself could not go (read-only, a read-only drive): as a running game,
+// nothing is removed.
+static int SayGameFilesStayed(const wchar_t* folder, int interactive)
+{
+    SayFilesStayed(folder, interactive, 0);
     return UNINSTALL_GAME_RUNNING;
 }
 
@@ -158,18 +161,16 @@ static int IsAbsent(const wchar_t* folder, const wchar_t* name)
     return !HoldsOwnEntry(folder, name);
 }
 
-static int EntryIsAbsent(const wchar_t* name, const uint8_t*, uint64_t, void* folder)
+// Every file of this release's package, of the first release and setup's own files of the
+// game: what the entry stands for. (A folder the player linked into "assets" may stay, and
+// so may another installation nested there; neither is the game's.)
+static int GameFilesAreGone(const wchar_t* folder, const ReleaseNames* release)
 {
-    return IsAbsent((const wchar_t*)folder, name);
-}
-
-// Every file of the package and setup's own files of the game: what the entry stands for.
-// (A folder the player linked into "assets" may stay; it is not the game's.)
-static int GameFilesAreGone(const wchar_t* folder)
-{
-    for (const wchar_t* name : GAME_FILES)
-        if (!IsAbsent(folder, name)) return 0;
-    return IsAbsent(folder, GAME_EXE_NAME) && WalkPackage(EntryIsAbsent, (void*)folder);
+    for (size_t i = 0; i < FIRST_RELEASE_FILES_COUNT; i++)
+        if (!IsAbsent(folder, FIRST_RELEASE_FILES[i])) return 0;
+    for (size_t i = 0; i < SETUP_FILES_WITH_GAME_COUNT; i++)
+        if (!IsAbsent(folder, SETUP_FILES_WITH_GAME[i])) return 0;
+    return ReleaseFilesAreGone(folder, release);
 }
 
 struct ShellOwnership {
@@ -184,14 +185,35 @@ static int ShortcutIsOurs(REFKNOWNFOLDERID where, const wchar_t* folder, wchar_t
     return shortcut[0] && ShortcutPointsIntoFolder(shortcut, folder);
 }
 
-static void RemoveSaves(const wchar_t* folder)
+static int Worse(int a, int b) { return a > b ? a : b; }
+
+// The game's files: this release's package, the first release's names (an installation
+// that an earlier build made), setup's own files of the game, the logs and the assets tree,
+// then the package's folders left empty. Another installation nested anywhere is left whole.
+static void RemoveGameFiles(const wchar_t* folder, const ReleaseNames* release)
 {
+    RemovePartialLeftovers(folder);
+    RemoveReleaseFiles(folder, release, nullptr);
+    for (size_t i = 0; i < FIRST_RELEASE_FILES_COUNT; i++) DeleteInFolder(folder, FIRST_RELEASE_FILES[i]);
+    for (size_t i = 0; i < SETUP_FILES_WITH_GAME_COUNT; i++) DeleteInFolder(folder, SETUP_FILES_WITH_GAME[i]);
+    DeleteMatching(folder, GAME_LOG_PATTERN);
     wchar_t path[SETUP_JOIN_UNITS];
-    for (const wchar_t* name : SAVE_TREES)
-        if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) >= 0) DeleteTree(path);
-    DeleteMatching(folder, L"*.json");
-    DeleteMatching(folder, L"*.json.bak");
-    DeleteInFolder(folder, L"tn_framerate_v1");
+    if (JoinPath(path, SETUP_JOIN_UNITS, folder, GAME_ASSETS_FOLDER) >= 0)
+        DeleteTreeKeeping(path, FolderHoldsInstallation);
+}
+
+// The saves, settings and mods; 1 when none of them stayed (another installation nested
+// in a save folder, or a link Wine cannot remove, is not the player's save of this one).
+static int RemoveSaves(const wchar_t* folder)
+{
+    int worst = DELETION_GONE;
+    wchar_t path[SETUP_JOIN_UNITS];
+    for (size_t i = 0; i < SAVE_FOLDERS_COUNT; i++)
+        worst = Worse(worst, JoinPath(path, SETUP_JOIN_UNITS, folder, SAVE_FOLDERS[i]) < 0
+                                 ? DELETION_STAYED
+                                 : DeleteTreeKeeping(path, FolderHoldsInstallation));
+    for (size_t i = 0; i < SAVE_PATTERNS_COUNT; i++) worst = Worse(worst, DeleteMatching(folder, SAVE_PATTERNS[i]));
+    return worst != DELETION_STAYED;
 }
 
 int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
@@ -212,6 +234,10 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
         if (answer == IDCANCEL) return UNINSTALL_DECLINED;
         delete_saves = answer == IDYES;
     }
+    // What this release put there: the uninstaller is a copy of the setup that installed
+    // or last updated the folder. Without its list nothing is removed.
+    ReleaseNames release;
+    if (!ReadOwnReleaseNames(&release)) return SayFilesStayed(folder, interactive, 0);
 
     // Whose the shortcuts and the entry are is read while the game's files still show it:
     // after an install elsewhere they belong to that other installation and must stay.
@@ -224,25 +250,29 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     // The game goes first: when it cannot go (running, read-only, a read-only drive),
     // nothing at all is removed, silent or not, and the next try finds everything in place.
     // The player is told which: only a program holding the file open means it runs.
-    if (!DeleteWithRetries(folder, GAME_EXE_NAME, 1))
+    if (!DeleteWithRetries(folder, GAME_EXE_NAME, 1)) {
+        FreeReleaseNames(&release);
         return GameIsRunning(folder) ? SayGameIsRunning(interactive) : SayGameFilesStayed(folder, interactive);
-
-    RemovePartialLeftovers(folder);
-    for (const wchar_t* name : GAME_FILES) DeleteInFolder(folder, name);
-    DeleteMatching(folder, L"*.log");
-    wchar_t path[SETUP_JOIN_UNITS];
-    if (JoinPath(path, SETUP_JOIN_UNITS, folder, L"assets") >= 0) DeleteTree(path);
-    if (!GameFilesAreGone(folder)) return SayGameFilesStayed(folder, interactive);
-    if (delete_saves) RemoveSaves(folder);
+    }
+    RemoveGameFiles(folder, &release);
+    int gone = GameFilesAreGone(folder, &release);
+    FreeReleaseNames(&release);
+    // Whatever stays keeps the uninstaller, the entry and the mark, so that running it again
+    // finishes the job.
+    if (!gone) return SayFilesStayed(folder, interactive, 0);
+    if (delete_saves && !RemoveSaves(folder)) return SayFilesStayed(folder, interactive, 1);
 
     if (ours.desktop_shortcut) DeletePathItself(desktop);
     if (ours.start_menu_shortcut) DeletePathItself(start_menu);
     if (ours.entry) RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
+    // The result is known now: the uninstaller's first stage, which waits for it, can end and
+    // free "Uninstall.exe", which goes next.
+    ReportUninstallVerdict(UNINSTALL_REMOVED);
     // The uninstaller goes after the entry: a run stopped before this point can still be
-    // finished by running it again.
-    DeleteWithRetries(folder, UNINSTALLER_NAME, 0);
-    // The mark goes last, with the saves it keeps company; without them the folder stays
-    // the game's, for a later install to pick them up.
+    // finished by running it again. The mark goes last, with the saves it keeps company,
+    // and only once the uninstaller is gone; without the saves the folder stays the
+    // game's, for a later install to pick them up.
+    if (!DeleteWithRetries(folder, UNINSTALLER_NAME, 0)) return SayFilesStayed(folder, interactive, 0);
     if (delete_saves) DeleteInFolder(folder, PORTABLE_NOTE_NAME);
     RemoveDirectoryW(folder);
 

@@ -1,11 +1,12 @@
-// The two-stage uninstaller: stage 1 runs "Uninstall.exe" from the install folder and hands
-// over to a temporary copy of itself; stage 2 removes the installation and then has that
-// copy deleted by a hidden command processor.
+// The two-stage uninstaller: stage 1 runs "Uninstall.exe" from the install folder, hands
+// over to a temporary copy of itself and ends with that copy's verdict; stage 2 removes the
+// installation and then has that copy deleted by a hidden command processor.
 #pragma once
 
 #define UNINSTALL_REMOVED  0
 #define UNINSTALL_DECLINED 1
-#define UNINSTALL_GAME_RUNNING 2
+#define UNINSTALL_GAME_RUNNING 2  // the game executable could not go: nothing was removed
+#define UNINSTALL_INCOMPLETE 3     // the game went, but something else of it stayed
 
 #define UNINSTALL_RETRIES 50
 #define UNINSTALL_RETRY_MS 100
@@ -25,6 +26,9 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves);
 // interactive and returns 0.
 int ConfirmInstallation(const wchar_t* folder, int interactive);
 void ScheduleSelfDelete(void);
+// Sends the uninstall's result to the first stage that waits for it, once; nothing when this
+// run was not started by a first stage.
+void ReportUninstallVerdict(int result);
 
 // 1 when the registered uninstall entry's "InstallLocation" leads to folder itself.
 int UninstallEntryNamesFolder(const wchar_t* folder);

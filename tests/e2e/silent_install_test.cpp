@@ -270,10 +270,10 @@ void ExpectInstalled(const std::wstring& folder, bool desktop, bool start_menu)
         EXPECT_EQ(link.description, L"Torrentine PC");
     }
 
-    // The uninstall entry: nine values with their types (Wine lists values by name).
+    // The uninstall entry: eleven values with their types (Wine lists values by name).
     std::vector<std::wstring> names = {L"DisplayIcon", L"DisplayName", L"DisplayVersion",
-                                       L"EstimatedSize", L"InstallLocation", L"NoModify",
-                                       L"NoRepair", L"Publisher", L"UninstallString"};
+                                       L"EstimatedSize", L"InstallDate", L"InstallLocation", L"NoModify",
+                                       L"NoRepair", L"Publisher", L"QuietUninstallString", L"UninstallString"};
     std::vector<std::wstring> listed = UninstallValueNames();
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, names);
@@ -285,6 +285,7 @@ void ExpectInstalled(const std::wstring& folder, bool desktop, bool start_menu)
         {L"DisplayName", L"Torrentine PC"},
         {L"DisplayIcon", icon},
         {L"UninstallString", L"\"" + folder + L"\\Uninstall.exe\" /uninstall"},
+        {L"QuietUninstallString", L"\"" + folder + L"\\Uninstall.exe\" /uninstall /S"},
         {L"InstallLocation", folder},
         {L"Publisher", L"Torrentine PC port"},
         {L"DisplayVersion", L"1.0"},
@@ -459,11 +460,17 @@ TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
 {
     ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
     // Any file of the game held open without shared deletion, as the running game holds
-    // its program and libraries: the update stops before its commit, and the installed
-    // version stays as it was, byte for byte.
-    for (const wchar_t* held : {L"TorrentinePC.exe", L"vcruntime140.dll"}) {
+    // its program and libraries (sharing reading, or nothing at all): the update stops
+    // before its commit, and the installed version stays as it was, byte for byte.
+    struct Held {
+        const wchar_t* name;
+        DWORD sharing;
+    };
+    for (const Held& h : {Held{L"TorrentinePC.exe", 0}, Held{L"vcruntime140.dll", 0},
+                          Held{L"TorrentinePC.exe", FILE_SHARE_READ}, Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
+        const wchar_t* held = h.name;
         const auto before = FilesWithBytes(folder);
-        HANDLE game = CreateFileW(InFolder(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE game = CreateFileW(InFolder(held).c_str(), GENERIC_READ, h.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(game, INVALID_HANDLE_VALUE);
         SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
         CloseHandle(game);
@@ -515,7 +522,8 @@ TEST_F(SilentInstall, PathsWithSpacesAndOtherScripts)
 
 TEST_F(SilentInstall, UpdateWithoutTheRomKeepsTheCopyAndTheSaves)
 {
-    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.v64") + L" /dir " + Quoted(folder)).exit_code, 0u);
+    SetupRun first = Install(L"/S " + RomArgument(L"fixture.v64") + L" /dir " + Quoted(folder));
+    ASSERT_EQ(first.exit_code, 0u) << first.out;
     std::wstring copy = InFolder(L"torrentine.n64.proto.19990615.z64");
     WIN32_FILE_ATTRIBUTE_DATA before;
     ASSERT_TRUE(GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &before));
@@ -801,6 +809,8 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     std::wstring profile_on_z = L"Z:" + UnixPath(profile);
     for (wchar_t& c : profile_on_z)
         if (c == L'/') c = L'\\';
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     std::wstring documents_link = root + L"\\documents link";
     ASSERT_TRUE(MakeFolderLink(documents_link, KnownFolder(FOLDERID_Documents)));
     struct Case {
@@ -822,6 +832,14 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
         {KnownFolder(FOLDERID_Programs), RESERVED_TEXT},
         {KnownFolder(FOLDERID_SavedGames), RESERVED_TEXT},
         {KnownFolder(FOLDERID_Windows), RESERVED_TEXT},
+        // Inside Windows or a temporary folder, which other programs share; and the
+        // per-user programs folder itself, which Wine leaves undefined as a known folder.
+        {KnownFolder(FOLDERID_Windows) + L"\\temp\\Torrentine PC", RESERVED_TEXT},
+        {KnownFolder(FOLDERID_Windows) + L"\\Torrentine PC", RESERVED_TEXT},
+        {std::wstring(temp) + L"Torrentine PC", RESERVED_TEXT},
+        {std::wstring(temp) + L"a\\b\\Torrentine PC", RESERVED_TEXT},
+        {KnownFolder(FOLDERID_LocalAppData) + L"\\Programs", RESERVED_TEXT},
+        {KnownFolder(FOLDERID_LocalAppData) + L"\\Temp\\Torrentine PC", RESERVED_TEXT},
         {KnownFolder(FOLDERID_ProgramFiles), RESERVED_TEXT},
         {KnownFolder(FOLDERID_ProgramFilesX86), RESERVED_TEXT},
         {profile_on_z, RESERVED_TEXT},
@@ -873,6 +891,15 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     EXPECT_EQ(update.exit_code, 1u);
     EXPECT_EQ(update.out, root_text);
     EXPECT_TRUE(FilesWithBytes(drive_folder) == drive_before);
+
+    // A folder inside the per-user programs folder is a good place.
+    std::wstring user_programs = KnownFolder(FOLDERID_LocalAppData) + L"\\Programs\\Torrentine PC " +
+                                 std::to_wstring(GetCurrentProcessId());
+    SetupRun in_programs = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(user_programs) +
+                                   L" /nodesktop /nostartmenu");
+    EXPECT_EQ(in_programs.exit_code, 0u);
+    EXPECT_EQ(in_programs.out, InstalledOutput(user_programs));
+    RemoveScratchFolder(user_programs);
 
     // A folder below the profile, as the default one is, stays a good place.
     std::wstring below_profile = profile + L"\\Games\\Torrentine PC " + std::to_wstring(GetCurrentProcessId());
@@ -1138,9 +1165,15 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
         EXPECT_TRUE(WithoutPartialFiles(FilesWithBytes(folder)) == before);
     }
 
-    // A kill half-way through the commit: a mix of versions, which the next run completes.
+    // A kill half-way through the commit: a mix of versions, which a failed run says it
+    // still is, and which the next whole run completes.
     SetupRun killed = RunWithStop(next_setup, update, L"commit 3 kill");
     EXPECT_EQ(killed.exit_code, 9u);
+    SetupRun failed = RunWithStop(next_setup, update, L"write 1 fail");
+    EXPECT_EQ(failed.exit_code, 1u);
+    EXPECT_EQ(failed.out, "Writing the PC version...\nCan't write \"" + Utf8(folder) + "\\" + entries[1].name +
+                              "\". If the game is running, close it and try again. Run setup again to finish the "
+                              "update.\n");
     SetupRun next = RunProgram(next_setup, update);
     EXPECT_EQ(next.exit_code, 0u);
     EXPECT_EQ(next.out, InstalledOutput(folder, false));
@@ -1161,8 +1194,17 @@ TEST_F(SilentInstall, ANewInstallThatStopsLeavesTheFolderAsItWas)
     std::wstring empty = root + L"\\empty";
     ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
     const std::string left = " Nothing was installed.\n";
+    // The first file of a new subfolder, and the last entry: their folders go too.
+    std::vector<CraftedEntry> entries = PackageEntryList();
+    size_t first_in_folder = 0;
+    while (first_in_folder < entries.size() && entries[first_in_folder].name.find('\\') == std::string::npos)
+        first_in_folder++;
+    ASSERT_LT(first_in_folder, entries.size());
+    const std::wstring at_folder = L"write " + std::to_wstring(first_in_folder) + L" fail";
+    const std::wstring at_last = L"write " + std::to_wstring(entries.size() - 1) + L" fail";
     for (const std::wstring& where : {deep, empty}) {
-        for (const wchar_t* stop : {L"write 0 cancel", L"write 5 cancel", L"write 0 fail", L"write 7 fail"}) {
+        for (const wchar_t* stop : {L"write 0 cancel", L"write 5 cancel", L"write 0 fail", L"write 7 fail",
+                                    at_folder.c_str(), at_last.c_str()}) {
             SCOPED_TRACE(Utf8(where) + " " + Utf8(stop));
             SetupRun run = RunWithStop(TestSetupExe(), L"/S " + RomArgument(L"fixture.z64") + L" /dir " +
                                                            Quoted(where), stop);
@@ -1185,6 +1227,66 @@ TEST_F(SilentInstall, ANewInstallThatStopsLeavesTheFolderAsItWas)
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(run.out, InstalledOutput(deep));
     EXPECT_TRUE(NoPartialFiles(deep));
+}
+
+// A new install only ever creates: what another program puts into the new folder while
+// setup writes (at a name setup is about to write, or beside its files) is never replaced,
+// and the undo removes only what setup made.
+TEST_F(SilentInstall, ANewInstallNeverReplacesOrRemovesAnotherProgramsFiles)
+{
+    std::vector<CraftedEntry> entries = PackageEntryList();
+    size_t first_in_folder = 0;
+    while (entries[first_in_folder].name.find('\\') == std::string::npos) first_in_folder++;
+    ASSERT_LT(first_in_folder + 2, entries.size());
+    const std::string later = entries[first_in_folder + 2].name;  // one setup has not written yet
+    const std::string folder_part = later.substr(0, later.rfind('\\'));
+    struct Case {
+        const char* what;
+        size_t pause_at;
+        std::wstring planted;  // relative to the folder
+        std::string failing;   // the name setup then cannot write
+    };
+    const std::wstring later_w(later.begin(), later.end());
+    const std::wstring beside = std::wstring(folder_part.begin(), folder_part.end()) + L"\\other program.dat";
+    const Case cases[] = {
+        {"a file at a later entry's name", first_in_folder + 1, later_w, later},
+        {"a file at the ROM copy's name", entries.size() - 1, L"torrentine.n64.proto.19990615.z64",
+         "torrentine.n64.proto.19990615.z64"},
+    };
+    const std::wstring pause = root + L"\\paused";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveScratchFolder(folder);
+        SetEnvironmentVariableW(L"TORRENTINE_TEST_PAUSE", pause.c_str());
+        std::wstring stop = L"write " + std::to_wstring(c.pause_at) + L" pause";
+        SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", stop.c_str());
+        std::wstring command = Quoted(TestSetupExe()) + L" /S " + RomArgument(L"fixture.z64") + L" /dir " +
+                               Quoted(folder) + L" /nodesktop /nostartmenu";
+        std::vector<wchar_t> line(command.begin(), command.end());
+        line.push_back(0);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessW(TestSetupExe().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process));
+        SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", nullptr);
+        SetEnvironmentVariableW(L"TORRENTINE_TEST_PAUSE", nullptr);
+        CloseHandle(process.hThread);
+        ASSERT_TRUE(WaitUntilPresent(pause, 60000));
+        // Another program writes into the folder while setup waits.
+        std::wstring planted = InFolder(c.planted.c_str());
+        SHCreateDirectoryExW(nullptr, planted.substr(0, planted.rfind(L'\\')).c_str(), nullptr);
+        ASSERT_TRUE(WriteText(planted, "another program's"));
+        ASSERT_TRUE(WriteText(InFolder(beside.c_str()), "another program's too"));
+        ASSERT_TRUE(DeleteFileW(pause.c_str()));
+        EXPECT_EQ(WaitForWindowProcess(process.hProcess, 120000), 1u);
+        std::vector<std::wstring> expected = {beside, c.planted};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(ListFilesBelow(folder), expected);
+        std::vector<uint8_t> kept = ReadBytes(planted);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "another program's");
+        EXPECT_FALSE(ReadUninstallValue(L"DisplayName").present);
+    }
 }
 
 // The stop hook is the test flavour's alone: the release carries neither its code nor the

@@ -113,12 +113,13 @@ protected:
         return true;
     }
 
-    // Runs the folder's uninstaller silently and waits until stage 2 has deleted its copy.
-    void UninstallSilently(const std::wstring& where, const wchar_t* extra = L"")
+    // Runs the folder's uninstaller silently and waits until stage 2 has deleted its copy;
+    // stage 1's exit code is the uninstall's result.
+    void UninstallSilently(const std::wstring& where, const wchar_t* extra = L"", DWORD result = 0)
     {
         std::vector<std::wstring> before = TempCopies();
         SetupRun run = RunProgram(where + L"\\Uninstall.exe", std::wstring(L"/uninstall /S") + extra);
-        ASSERT_EQ(run.exit_code, 0u);
+        ASSERT_EQ(run.exit_code, result);
         EXPECT_TRUE(WaitUntilCopiesGone(before)) << "temporary copy left behind";
     }
 
@@ -269,9 +270,10 @@ TEST_F(Uninstall, InteractiveQuestionsAndAnswers)
         InstallInto(folder);
         AddSaves(folder);
         std::vector<std::wstring> before = TempCopies();
-        SetupRun stage1 = RunProgram(folder + L"\\Uninstall.exe",
-                                     c.delsaves_flag ? L"/uninstall /delsaves" : L"/uninstall");
-        ASSERT_EQ(stage1.exit_code, 0u);
+        // Stage 1 waits for stage 2's verdict: its exit code is the uninstall's result.
+        PROCESS_INFORMATION stage1 = StartProgram(folder + L"\\Uninstall.exe",
+                                                  c.delsaves_flag ? L"/uninstall /delsaves" : L"/uninstall");
+        ASSERT_NE(stage1.hProcess, nullptr);
 
         HWND box = WaitForMessageBox(CAPTION, 60000);
         ASSERT_NE(box, nullptr);
@@ -293,6 +295,7 @@ TEST_F(Uninstall, InteractiveQuestionsAndAnswers)
             AnswerMessageBox(box, IDOK);
         }
         EXPECT_EQ(WaitForWindowProcess(stage2, 60000), c.exit_code);
+        EXPECT_EQ(WaitForExit(stage1), c.exit_code);
         EXPECT_TRUE(WaitUntilCopiesGone(before));
 
         EXPECT_EQ(FileExists(folder + L"\\TorrentinePC.exe"), !c.removed);
@@ -318,8 +321,8 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     ASSERT_NE(game, INVALID_HANDLE_VALUE);
     auto files = FilesAndBytesBelow(folder);
     std::vector<std::wstring> before = TempCopies();
-    SetupRun stage1 = RunProgram(uninstaller, L"/uninstall");
-    ASSERT_EQ(stage1.exit_code, 0u);
+    PROCESS_INFORMATION stage1 = StartProgram(uninstaller, L"/uninstall");
+    ASSERT_NE(stage1.hProcess, nullptr);
     HWND box = WaitForMessageBox(L"Torrentine PC", 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(FindWindowW(L"#32770", CAPTION), nullptr);  // no question was asked
@@ -327,6 +330,7 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     EXPECT_EQ(MessageBoxText(box), L"The game seems to be running. Close it and run the uninstaller again.");
     AnswerMessageBox(box, IDOK);
     EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 2u);
+    EXPECT_EQ(WaitForExit(stage1), 2u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
 
     EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
@@ -336,11 +340,12 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
     // The game has closed: the same uninstaller, run again, completes.
     CloseHandle(game);
     before = TempCopies();
-    stage1 = RunProgram(uninstaller, L"/uninstall");
-    ASSERT_EQ(stage1.exit_code, 0u);
+    stage1 = StartProgram(uninstaller, L"/uninstall");
+    ASSERT_NE(stage1.hProcess, nullptr);
     box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(RemoveEverythingInteractively(box), 0u);
+    EXPECT_EQ(WaitForExit(stage1), 0u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
     EXPECT_FALSE(FolderExists(folder));
     ExpectShellEntries(false);
@@ -366,7 +371,7 @@ TEST_F(Uninstall, ASilentRunThatCannotRemoveTheGameRemovesNothing)
         else
             ASSERT_TRUE(SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_READONLY));
         auto files = FilesAndBytesBelow(folder);
-        UninstallSilently(folder, L" /delsaves");
+        UninstallSilently(folder, L" /delsaves", 2);
         EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
         ExpectShellEntries(true);
 
@@ -388,8 +393,8 @@ TEST_F(Uninstall, AReadOnlyGameStopsAnInteractiveRunWithAdviceThatFits)
     ASSERT_TRUE(SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_READONLY));
     auto files = FilesAndBytesBelow(folder);
     std::vector<std::wstring> before = TempCopies();
-    SetupRun stage1 = RunProgram(folder + L"\\Uninstall.exe", L"/uninstall");
-    ASSERT_EQ(stage1.exit_code, 0u);
+    PROCESS_INFORMATION stage1 = StartProgram(folder + L"\\Uninstall.exe", L"/uninstall");
+    ASSERT_NE(stage1.hProcess, nullptr);
     HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     HANDLE stage2 = OpenWindowProcess(box);
@@ -404,6 +409,7 @@ TEST_F(Uninstall, AReadOnlyGameStopsAnInteractiveRunWithAdviceThatFits)
                                        L"uninstaller again.");
     AnswerMessageBox(box, IDOK);
     EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 2u);
+    EXPECT_EQ(WaitForExit(stage1), 2u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
     EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
     ExpectShellEntries(true);
@@ -639,7 +645,6 @@ TEST_F(Uninstall, PlantedProgramsNeverRunAndNoFileIsReplaced)
     ASSERT_TRUE(CopyFileW(marker.c_str(), planted.back().c_str(), FALSE));
     std::vector<uint8_t> marker_bytes = ReadBytes(marker);
     ResumeThread(stage1.hThread);
-    EXPECT_EQ(WaitForExit(stage1), 0u);
 
     HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
@@ -651,6 +656,7 @@ TEST_F(Uninstall, PlantedProgramsNeverRunAndNoFileIsReplaced)
     EXPECT_EQ(copies[0].find_first_not_of(L"0123456789ABCDEF", 23), copies[0].size() - 4) << Utf8(copies[0]);
 
     EXPECT_EQ(RemoveEverythingInteractively(box), 0u);
+    EXPECT_EQ(WaitForExit(stage1), 0u);
     EXPECT_TRUE(WaitUntilGone(temp_folder + copies[0], 60000));
 
     for (const std::wstring& path : planted) EXPECT_FALSE(FileExists(path + L".ran")) << Utf8(path);
@@ -948,7 +954,7 @@ TEST_F(Uninstall, AReadOnlyDriveKeepsTheWholeInstallation)
     ASSERT_TRUE(RunHostCommand(L"mount", L"-o remount,ro \"" + drive_path + L"\""));
     bool read_only = !WriteText(on_t + L"\\probe.txt", "x");
     if (read_only) {
-        UninstallSilently(on_t, L" /delsaves");
+        UninstallSilently(on_t, L" /delsaves", 2);
         EXPECT_TRUE(FilesAndBytesBelow(on_t) == files);
         EXPECT_TRUE(ReadUninstallValue(L"InstallLocation").present);
     }
@@ -1001,14 +1007,15 @@ TEST_F(Uninstall, UninstallExeWithoutOptionsAsksToUninstall)
     InstallInto(folder);
     auto files = FilesAndBytesBelow(folder);
     std::vector<std::wstring> before = TempCopies();
-    SetupRun stage1 = RunProgram(folder + L"\\Uninstall.exe", L"");
-    EXPECT_EQ(stage1.exit_code, 0u);
+    PROCESS_INFORMATION stage1 = StartProgram(folder + L"\\Uninstall.exe", L"");
+    ASSERT_NE(stage1.hProcess, nullptr);
     HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), L"Remove Torrentine PC from\n" + folder + L" ?");
     HANDLE stage2 = OpenWindowProcess(box);
     AnswerMessageBox(box, IDNO);
     EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
+    EXPECT_EQ(WaitForExit(stage1), 1u);
     EXPECT_TRUE(WaitUntilCopiesGone(before));
     EXPECT_EQ(FindWindowW(L"TorrentinePCSetup", nullptr), nullptr);
     EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
@@ -1025,17 +1032,282 @@ TEST_F(Uninstall, AFileAtTheCopysNameStaysAndTheNextNameIsUsed)
     planted.push_back(first);
     Put(first, "someone else's file");
     SetEnvironmentVariableW(L"TORRENTINE_TEST_COPY_NAMES", L"00C0FFEE00000001 00C0FFEE00000002");
-    SetupRun stage1 = RunProgram(folder + L"\\Uninstall.exe", L"/uninstall");
+    PROCESS_INFORMATION stage1 = StartProgram(folder + L"\\Uninstall.exe", L"/uninstall");
     SetEnvironmentVariableW(L"TORRENTINE_TEST_COPY_NAMES", nullptr);
-    EXPECT_EQ(stage1.exit_code, 0u);
+    ASSERT_NE(stage1.hProcess, nullptr);
     HWND box = WaitForMessageBox(CAPTION, 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(FileExists(second));  // stage 2 runs as the second name
     HANDLE stage2 = OpenWindowProcess(box);
     AnswerMessageBox(box, IDNO);
     EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
+    EXPECT_EQ(WaitForExit(stage1), 1u);
     EXPECT_TRUE(WaitUntilGone(second, 60000));
     std::vector<uint8_t> bytes = ReadBytes(first);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "someone else's file");
     EXPECT_FALSE(FileExists(first + L".ran"));
+}
+
+namespace {
+
+// What an installation of a release holds: the release's game folder, setup's own files and
+// whatever the test adds, nothing else.
+std::vector<std::wstring> ExpectedInstallation(int release, std::vector<std::wstring> extra = {})
+{
+    std::vector<std::wstring> files = ListFilesBelow(ReleaseGameFolder(release));
+    for (const wchar_t* own : {L"portable.txt", L"Uninstall.exe", L"Torrentine PC.ico",
+                               L"torrentine.n64.proto.19990615.z64"})
+        files.push_back(own);
+    files.insert(files.end(), extra.begin(), extra.end());
+    std::sort(files.begin(), files.end(), [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    return files;
+}
+
+std::vector<std::wstring> SortedIgnoringCase(std::vector<std::wstring> files)
+{
+    std::sort(files.begin(), files.end(), [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    return files;
+}
+
+}  // namespace
+
+// A publisher's releases one after another: each install or update leaves exactly the
+// release's files (a later release's new library and "shaders" folder come, and go again
+// with an update to a release without them), the entry names the release's version, and
+// an uninstall removes every file any of them wrote, leaving no folder with /delsaves.
+TEST_F(Uninstall, EveryReleaseInTurnLeavesExactlyItsFilesAndAnUninstallLeavesNothing)
+{
+    struct Case {
+        const char* what;
+        std::vector<int> releases;  // installed one after another into the folder
+        bool delsaves;
+    };
+    const Case cases[] = {
+        {"1, 2, 3, then an uninstall with /delsaves", {1, 2, 3}, true},
+        {"2, then 1 (fewer files), then an uninstall with /delsaves", {2, 1}, true},
+        {"2 alone, then an uninstall keeping the saves", {2}, false},
+        {"3, then 2, then an uninstall with /delsaves", {3, 2}, true},
+    };
+    const wchar_t* const versions[] = {L"", L"1.0", L"1.1", L"1.2"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveScratchFolder(folder);
+        RemoveShellEntries();
+        for (int release : c.releases) {
+            std::wstring setup = release == 1 ? TestSetupExe() : TestReleaseExe(release);
+            SetupRun run = RunProgram(setup, L"/S /rom " + Quoted(FixturePath(L"fixture.z64")) + L" /dir " +
+                                                 Quoted(folder));
+            ASSERT_EQ(run.exit_code, 0u) << run.out;
+            Put(folder + L"\\saves\\slot1.sav", "player data");
+            EXPECT_EQ(SortedIgnoringCase(ListFilesBelow(folder)), ExpectedInstallation(release, {L"saves\\slot1.sav"}))
+                << "after release " << release;
+            EXPECT_EQ(ReadUninstallValue(L"DisplayVersion").Text(), std::wstring(versions[release]) + L'\0');
+            std::vector<uint8_t> installed = ReadBytes(folder + L"\\assets\\version.txt");
+            EXPECT_TRUE(installed == ReadBytes(ReleaseGameFolder(release) + L"\\assets\\version.txt"));
+        }
+        EXPECT_EQ(FolderExists(folder + L"\\shaders"), c.releases.back() == 2);
+        EXPECT_EQ(FolderExists(folder + L"\\assets\\patches"), c.releases.back() != 3);
+
+        UninstallSilently(folder, c.delsaves ? L" /delsaves" : L"");
+        ExpectShellEntries(false);
+        if (c.delsaves)
+            EXPECT_FALSE(FolderExists(folder));
+        else
+            EXPECT_EQ(SortedIgnoringCase(ListFilesBelow(folder)),
+                      SortedIgnoringCase({L"portable.txt", L"saves\\slot1.sav"}));
+        EXPECT_FALSE(FolderExists(folder + L"\\shaders"));
+        EXPECT_FALSE(FolderExists(folder + L"\\assets"));
+    }
+}
+
+// The entry carries what Settings and package managers read beside the nine values: the
+// silent uninstall command and the day of the install.
+TEST_F(Uninstall, TheEntryOffersAQuietUninstallAndItsDate)
+{
+    InstallInto(folder);
+    std::wstring uninstaller = folder + L"\\Uninstall.exe";
+    EXPECT_EQ(ReadUninstallValue(L"QuietUninstallString").Text(),
+              Quoted(uninstaller) + L" /uninstall /S" + std::wstring(1, L'\0'));
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    wchar_t date[16];
+    swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    std::wstring installed = ReadUninstallValue(L"InstallDate").Text();
+    EXPECT_EQ(installed.size(), 9u);
+    // Around midnight the day may have turned between the install and this line.
+    EXPECT_LE(installed.substr(0, 8), std::wstring(date));
+
+    // Run as a package manager would, the quiet command's exit code is the uninstall's.
+    std::vector<std::wstring> before = TempCopies();
+    SetupRun run = RunProgram(uninstaller, L"/uninstall /S");
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(WaitUntilCopiesGone(before));
+    EXPECT_FALSE(FileExists(uninstaller));
+}
+
+// Every result a caller of the entry's commands sees through stage 1 is what happened:
+// 2 when the game could not go (and nothing went), 3 when something else stayed (the
+// uninstaller, the entry and the mark stay too, so the next run finishes), 0 only when all
+// is gone.
+TEST_F(Uninstall, EveryExitCodeIsTheUninstallsTrueResult)
+{
+    const std::wstring game = folder + L"\\TorrentinePC.exe";
+    const std::wstring save = folder + L"\\saves\\slot1.sav";
+    const std::wstring library = folder + L"\\SDL2.dll";
+    struct Case {
+        const char* what;
+        const std::wstring* held;  // held open without any sharing
+        bool read_only_game;
+        DWORD code;
+        bool game_stays;
+    };
+    const Case cases[] = {
+        {"the game held open", &game, false, 2, true},
+        {"the game read-only", nullptr, true, 2, true},
+        {"a save held open", &save, false, 3, false},
+        {"a library held open", &library, false, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallInto(folder);
+        AddSaves(folder);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.held) held = CreateFileW(c.held->c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (c.read_only_game) {
+            ASSERT_TRUE(SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        std::vector<std::wstring> before = TempCopies();
+        SetupRun run = RunProgram(folder + L"\\Uninstall.exe", L"/uninstall /S /delsaves");
+        EXPECT_EQ(run.exit_code, c.code);
+        EXPECT_TRUE(WaitUntilCopiesGone(before));
+        EXPECT_EQ(FileExists(game), c.game_stays);
+        EXPECT_TRUE(FileExists(folder + L"\\Uninstall.exe"));
+        EXPECT_TRUE(FileExists(folder + L"\\portable.txt"));
+        EXPECT_TRUE(ReadUninstallValue(L"InstallLocation").present);
+
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_NORMAL);
+        UninstallSilently(folder, L" /delsaves");
+        EXPECT_FALSE(FolderExists(folder));
+        ExpectShellEntries(false);
+    }
+}
+
+// The installation's own uninstaller run as stage 2 on its own folder cannot delete itself:
+// it says so (3) and keeps the mark, so the folder stays an installation that its
+// uninstaller can still finish.
+TEST_F(Uninstall, AnUninstallerThatCannotGoKeepsTheMark)
+{
+    InstallInto(folder);
+    AddSaves(folder);
+    SetupRun run = RunProgram(folder + L"\\Uninstall.exe", L"/uninstall2 " + Quoted(folder) + L" /S /delsaves");
+    EXPECT_EQ(run.exit_code, 3u);
+    EXPECT_TRUE(FileExists(folder + L"\\Uninstall.exe"));
+    EXPECT_TRUE(FileExists(folder + L"\\portable.txt"));
+    EXPECT_FALSE(FileExists(folder + L"\\TorrentinePC.exe"));
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_FALSE(FolderExists(folder));
+}
+
+// An install into a folder inside another installation is refused; another installation
+// that an earlier build put there anyway (in "assets" or in "saves") is never entered by the
+// outer one's uninstall, saves included.
+TEST_F(Uninstall, AnotherInstallationInsideTheFolderIsNeverTouched)
+{
+    InstallInto(folder);
+    for (const wchar_t* inner : {L"assets\\Inner", L"saves\\Inner", L"mods\\x\\Inner", L"mod_config\\Inner"}) {
+        SetupRun run = RunProgram(TestSetupExe(), L"/S /rom " + Quoted(FixturePath(L"fixture.z64")) + L" /dir " +
+                                                      Quoted(folder + L"\\" + inner));
+        EXPECT_EQ(run.exit_code, 1u) << Utf8(inner);
+        EXPECT_EQ(run.out,
+                  "That folder is inside another Torrentine PC installation: choose a folder outside it.\n")
+            << Utf8(inner);
+        EXPECT_FALSE(FolderExists(folder + L"\\" + inner)) << Utf8(inner);
+    }
+    // As an earlier build left them: the mark, the game and a save each.
+    std::vector<uint8_t> note = ReadBytes(folder + L"\\portable.txt");
+    for (const wchar_t* inner : {L"assets\\Inner", L"saves\\Inner"}) {
+        std::wstring nested = folder + L"\\" + inner;
+        Put(nested + L"\\saves\\slot1.sav", "the inner installation's save");
+        Put(nested + L"\\TorrentinePC.exe", "the inner installation's game");
+        Put(nested + L"\\assets\\credits.txt", "the inner installation's asset");
+        ASSERT_TRUE(WriteBytes(nested + L"\\portable.txt", note.data(), note.size()));
+    }
+    auto inner_assets = FilesAndBytesBelow(folder + L"\\assets\\Inner");
+    auto inner_saves = FilesAndBytesBelow(folder + L"\\saves\\Inner");
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_TRUE(FilesAndBytesBelow(folder + L"\\assets\\Inner") == inner_assets);
+    EXPECT_TRUE(FilesAndBytesBelow(folder + L"\\saves\\Inner") == inner_saves);
+    EXPECT_FALSE(FileExists(folder + L"\\TorrentinePC.exe"));
+    EXPECT_FALSE(FileExists(folder + L"\\Uninstall.exe"));
+}
+
+// A temporary copy that an earlier uninstall left behind (its stage 2 killed) is removed by
+// the next uninstall; a file of someone else's at such a name stays.
+TEST_F(Uninstall, TemporaryCopiesLeftBehindAreRemovedByTheNextRun)
+{
+    InstallInto(folder);
+    std::wstring left = temp_folder + L"Uninstall_TorrentinePC_0123456789ABCDEF.exe";
+    std::wstring foreign = temp_folder + L"Uninstall_TorrentinePC_FEDCBA9876543210.exe";
+    planted = {left, foreign};
+    ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), left.c_str(), FALSE));
+    Put(foreign, "someone else's file");
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_FALSE(FileExists(left));
+    EXPECT_TRUE(FileExists(foreign));
+}
+
+// Stage 2 takes the lock only as the handle of the process that started it: numbers on its
+// command line are never the lock itself, whatever they are, while another run holds it.
+TEST_F(Uninstall, AHandedLockCannotBeForged)
+{
+    InstallInto(folder);
+    auto files = FilesAndBytesBelow(folder);
+    // A run that holds the lock: an install paused at its first file.
+    std::wstring other = root + L"\\Other";
+    std::wstring pause = root + L"\\paused";
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", L"write 0 pause");
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_PAUSE", pause.c_str());
+    PROCESS_INFORMATION holder = StartProgram(TestSetupExe(), L"/S /rom " + Quoted(FixturePath(L"fixture.z64")) +
+                                                                   L" /dir " + Quoted(other));
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", nullptr);
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_PAUSE", nullptr);
+    ASSERT_NE(holder.hProcess, nullptr);
+    ASSERT_TRUE(WaitUntilPresent(pause, 60000));
+    std::wstring copy = root + L"\\stage2.exe";
+    ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), copy.c_str(), FALSE));
+    for (const wchar_t* forged : {L"/lock 4 /from 4", L"/lock 5C /from 5C", L"/lock 5C /from FFFFFFFFFFFFFFFF",
+                                  L"/lock 60 /from 5C", L"/lock 8 /from 64", L"/lock 5C"}) {
+        SetupRun run = RunProgram(copy, L"/uninstall2 " + Quoted(folder) + L" /S /delsaves " + forged);
+        EXPECT_EQ(run.exit_code, 1u) << Utf8(forged);
+    }
+    EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
+    DeleteFileW(pause.c_str());
+    EXPECT_EQ(WaitForExit(holder), 0u);
+    UninstallSilently(other, L" /delsaves");
+}
+
+// Stage 2 holds the run lock from before its first question until it has ended: an install
+// started meanwhile is told that setup is already running and writes nothing.
+TEST_F(Uninstall, TheLockIsHeldWhileTheUninstallerAsks)
+{
+    InstallInto(folder);
+    PROCESS_INFORMATION stage1 = StartProgram(folder + L"\\Uninstall.exe", L"/uninstall");
+    ASSERT_NE(stage1.hProcess, nullptr);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    std::wstring other = root + L"\\Other";
+    SetupRun run = RunProgram(TestSetupExe(), L"/S /rom " + Quoted(FixturePath(L"fixture.z64")) + L" /dir " +
+                                                  Quoted(other));
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.out, "Torrentine PC Setup is already running. Wait until it has finished, then try again.\n");
+    EXPECT_FALSE(FolderExists(other));
+    HANDLE stage2 = OpenWindowProcess(box);
+    AnswerMessageBox(box, IDNO);
+    EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
+    EXPECT_EQ(WaitForExit(stage1), 1u);
 }

@@ -9,6 +9,16 @@
 
 std::wstring TestSetupExe() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_SETUP_EXE)); }
 std::wstring ReleaseSetupExe() { return WindowsPath(TEST_WIDEN(TORRENTINE_RELEASE_SETUP_EXE)); }
+std::wstring TestReleaseExe(int release)
+{
+    return WindowsPath(release == 2 ? TEST_WIDEN(TORRENTINE_TEST_RELEASE2_EXE)
+                                    : TEST_WIDEN(TORRENTINE_TEST_RELEASE3_EXE));
+}
+std::wstring ReleaseGameFolder(int release)
+{
+    if (release == 1) return StandinGameFolder();
+    return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_STANDIN_DIR)) + L"\\game-release" + std::to_wstring(release);
+}
 std::wstring StandinGameFolder() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_GAME_DIR)); }
 std::wstring PackagePath() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_PACKAGE)); }
 

@@ -17,6 +17,10 @@ struct SetupRun {
 
 std::wstring TestSetupExe();      // the test flavour
 std::wstring ReleaseSetupExe();   // the release flavour
+// Later releases of the test flavour: 2 ships more files than the first, 3 fewer.
+std::wstring TestReleaseExe(int release);
+// The game folder each release packs (1: the first release's).
+std::wstring ReleaseGameFolder(int release);
 std::wstring StandinGameFolder();
 std::wstring PackagePath();
 

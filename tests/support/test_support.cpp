@@ -15,14 +15,17 @@ std::wstring FixturePath(const wchar_t* name)
     return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_FIXTURES)) + L"\\" + name;
 }
 
+// Not in the temporary folder: setup refuses to install anywhere inside it, since other
+// programs share it.
+#define SCRATCH_ROOT L"C:\\tn-scratch\\"
+
 std::wstring MakeScratchFolder(const wchar_t* label)
 {
     static int counter = 0;
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
+    CreateDirectoryW(SCRATCH_ROOT, nullptr);
     wchar_t folder[MAX_PATH];
     for (;;) {
-        _snwprintf(folder, MAX_PATH, L"%lstn-%ls-%lu-%d", temp, label,
+        _snwprintf(folder, MAX_PATH, L"%lstn-%ls-%lu-%d", SCRATCH_ROOT, label,
                    (unsigned long)GetCurrentProcessId(), ++counter);
         if (CreateDirectoryW(folder, nullptr)) break;
         if (GetLastError() != ERROR_ALREADY_EXISTS) break;

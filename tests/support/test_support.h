@@ -15,7 +15,7 @@ std::wstring WindowsPath(const wchar_t* path);
 // Fixture folder of the build (set by CMake), as a Windows path.
 std::wstring FixturePath(const wchar_t* name);
 
-// A new empty folder below the temporary folder, unique to this process and call.
+// A new empty folder below C:\tn-scratch, unique to this process and call.
 std::wstring MakeScratchFolder(const wchar_t* label);
 // Removes a scratch folder and everything below it (links removed, never followed).
 void RemoveScratchFolder(const std::wstring& folder);

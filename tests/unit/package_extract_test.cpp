@@ -121,12 +121,26 @@ TEST_F(ExtractTest, CancelBeforeTheFirstEntryCreatesNothing)
     EXPECT_EQ(context.failing_path[0], L'\0');
 }
 
-TEST_F(ExtractTest, ReplacesAnExistingFile)
+// Every entry is made as a new file: a file that another program put at an entry's name is
+// a failure, never replaced, and only the files this run made are recorded for its undo.
+TEST_F(ExtractTest, AnExistingNameIsAFailureAndKeepsItsBytes)
 {
-    ASSERT_TRUE(WriteText(folder + L"\\a.bin", "an older and longer content"));
-    ExtractContext context;
-    ASSERT_EQ(Extract(BuildPackage({{"a.bin", Filled(2, 'n')}}), &context), 1);
-    EXPECT_EQ(ReadBytes(folder + L"\\a.bin"), Filled(2, 'n'));
+    ASSERT_TRUE(WriteText(folder + L"\\b.bin", "another program's"));
+    ExtractContext context = {};
+    context.install_folder = folder.c_str();
+    uint8_t slots[4];
+    memset(slots, PARTIAL_SLOT_NONE, sizeof slots);
+    context.slots = slots;
+    std::vector<uint8_t> package =
+        BuildPackage({{"a.bin", Filled(2, 'a')}, {"b.bin", Filled(2, 'n')}, {"c.bin", Filled(1, 'c')}});
+    EXPECT_EQ(WalkPackageBytes(package.data(), (uint32_t)package.size(), ExtractEntry, &context), 0);
+    EXPECT_EQ(std::wstring(context.failing_path), folder + L"\\b.bin");
+    std::string kept = "another program's";
+    EXPECT_EQ(ReadBytes(folder + L"\\b.bin"), std::vector<uint8_t>(kept.begin(), kept.end()));
+    EXPECT_EQ(slots[0], 0);                   // made by this run
+    EXPECT_EQ(slots[1], PARTIAL_SLOT_NONE);   // not this run's
+    EXPECT_EQ(slots[2], PARTIAL_SLOT_NONE);   // never reached
+    EXPECT_FALSE(FileExists(folder + L"\\c.bin"));
 }
 
 TEST_F(ExtractTest, FileHeldOpenByAnotherProgramFailsAndIsRecorded)

@@ -298,8 +298,10 @@ TEST_F(ResourceSectionTest, BothPathsGiveTheLoaderTheSameResources)
         CreateDirectoryW(written.c_str(), nullptr);
         CreateDirectoryW(updated.c_str(), nullptr);
         GameIconImages images = icon;
+        int created = 0;
         ASSERT_EQ(WriteGameExecutable((written + L"\\TorrentinePC.exe").c_str(), original.data(),
-                                      (uint32_t)original.size(), &images), 1);
+                                      (uint32_t)original.size(), &images, &created), 1);
+        EXPECT_EQ(created, 1);
         EXPECT_EQ(images.executable_written, c.code == LAYOUT_DONE);
         if (c.code == LAYOUT_DONE) {
             EXPECT_TRUE(ReadBytes(written + L"\\TorrentinePC.exe") == laid_out);

@@ -237,7 +237,7 @@ TEST_F(RomImageTest, TheCopyIsTheBigEndianImageCheckedAgainWhileWritten)
     std::vector<uint8_t> image = ReadBytes(FixturePath(L"fixture.z64"));
     const uint32_t length = (uint32_t)image.size();
     std::wstring target = folder + L"\\" + ROM_COPY_NAME;
-    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.n64").c_str(), length, target.c_str()), ROMCHECK_ACCEPTED);
+    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.n64").c_str(), length, target.c_str(), 1), ROMCHECK_ACCEPTED);
     EXPECT_TRUE(ReadBytes(target) == image);
 
     // The file given changed after its check (here: another file, and the same file damaged):
@@ -245,16 +245,38 @@ TEST_F(RomImageTest, TheCopyIsTheBigEndianImageCheckedAgainWhileWritten)
     std::vector<uint8_t> damaged = ReadBytes(FixturePath(L"fixture.v64"));
     damaged[5000000] ^= 0x01;
     std::wstring changed = Put(L"changed.v64", damaged);
-    EXPECT_EQ(CopyRomImage(changed.c_str(), length, target.c_str()), ROMCHECK_DIFFERENT_ROM);
+    EXPECT_EQ(CopyRomImage(changed.c_str(), length, target.c_str(), 1), ROMCHECK_DIFFERENT_ROM);
     std::wstring foreign = Put(L"foreign.z64", Starting(N64_HEADER, 8192));
-    EXPECT_EQ(CopyRomImage(foreign.c_str(), length, target.c_str()), ROMCHECK_DIFFERENT_ROM);
-    EXPECT_EQ(CopyRomImage((folder + L"\\gone.z64").c_str(), length, target.c_str()), ROMCHECK_CANNOT_OPEN);
+    EXPECT_EQ(CopyRomImage(foreign.c_str(), length, target.c_str(), 1), ROMCHECK_DIFFERENT_ROM);
+    EXPECT_EQ(CopyRomImage((folder + L"\\gone.z64").c_str(), length, target.c_str(), 1), ROMCHECK_CANNOT_OPEN);
     EXPECT_TRUE(ReadBytes(target) == image);
     EXPECT_FALSE(FileExists(target + L".partial"));
 
     // A place that cannot be written is the copy's failure, not the ROM's.
-    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.z64").c_str(), length, (folder + L"\\no\\such\\copy.z64").c_str()),
+    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.z64").c_str(), length, (folder + L"\\no\\such\\copy.z64").c_str(), 1),
               ROMCOPY_CANNOT_WRITE);
+}
+
+// A new install's copy never replaces a file that appeared at its name, and a copy that
+// fails leaves nothing of its own behind.
+TEST_F(RomImageTest, ANewCopyNeverReplacesAnExistingName)
+{
+    std::vector<uint8_t> image = ReadBytes(FixturePath(L"fixture.z64"));
+    const uint32_t length = (uint32_t)image.size();
+    std::wstring target = folder + L"\\" + ROM_COPY_NAME;
+    ASSERT_TRUE(WriteText(target, "another program's file"));
+    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.v64").c_str(), length, target.c_str(), 0), ROMCOPY_CANNOT_WRITE);
+    EXPECT_TRUE(ReadBytes(target) == std::vector<uint8_t>(std::begin("another program's file"),
+                                                           std::end("another program's file") - 1));
+
+    std::wstring fresh = folder + L"\\fresh.z64";
+    std::vector<uint8_t> damaged = ReadBytes(FixturePath(L"fixture.z64"));
+    damaged[length - 1] ^= 0x01;
+    std::wstring changed = Put(L"changed-late.z64", damaged);
+    EXPECT_EQ(CopyRomImage(changed.c_str(), length, fresh.c_str(), 0), ROMCHECK_DIFFERENT_ROM);
+    EXPECT_FALSE(FileExists(fresh));
+    EXPECT_EQ(CopyRomImage(FixturePath(L"fixture.n64").c_str(), length, fresh.c_str(), 0), ROMCHECK_ACCEPTED);
+    EXPECT_TRUE(ReadBytes(fresh) == image);
 }
 
 // The hash taken a piece at a time is the one-shot hash of the same bytes, however the
