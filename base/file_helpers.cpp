@@ -2,6 +2,7 @@
 
 #include <wchar.h>
 
+#include "base/busy_retry.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
@@ -125,25 +126,32 @@ static int CheckedOutcome(int outcome, const wchar_t* path)
     return outcome;
 }
 
+// With POSIX semantics (Windows 10 1709 and later, on NTFS) the name goes at once, even
+// while a scanner holds the file with shared deletion; elsewhere (older Windows, FAT, Wine
+// 8, which refuses the class) the classic request, which keeps the name until it lets go.
+#define FILE_DISPOSITION_INFO_EX_CLASS ((FILE_INFO_BY_HANDLE_CLASS)21)  // FileDispositionInfoEx
 static int DeleteByHandle(HANDLE handle)
 {
+    FILE_DISPOSITION_INFO_EX posix = {FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+    if (SetFileInformationByHandle(handle, FILE_DISPOSITION_INFO_EX_CLASS, &posix, sizeof posix)) return 1;
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
                                       sizeof disposition) != 0;
 }
 
-// A file, or a link of any kind, but never a real folder. Its outcome: DELETION_GONE,
-// DELETION_KEPT (a link that leads elsewhere and cannot be removed as itself, or a real
-// folder) or DELETION_STAYED.
-static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
-                              int clear_attributes)
+// One try; *busy: it failed as a passing holder (a scanner, say) makes it fail.
+static int DeleteEntryOnce(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                           int clear_attributes, int* busy)
 {
     DWORD attributes = 0;
     int why = 0;
+    *busy = 0;
     HANDLE handle = OpenEntryReporting(path, folder, name,
                                        clear_attributes ? FILE_WRITE_ATTRIBUTES : 0, &attributes, &why);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE) {
+        *busy = why == ENTRY_UNOPENED && IsBusyError(GetLastError());
         return why == ENTRY_MISSING ? DELETION_GONE : why == ENTRY_LINK ? DELETION_KEPT : DELETION_STAYED;
+    }
     int outcome = DELETION_KEPT;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         if (clear_attributes) {
@@ -152,12 +160,32 @@ static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, cons
             basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
             SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
         }
-        outcome = DeleteByHandle(handle) ? DELETION_GONE
+        int deleted = DeleteByHandle(handle);
+        *busy = !deleted && IsBusyError(GetLastError()) &&
+                (clear_attributes || !(attributes & FILE_ATTRIBUTE_READONLY));
+        outcome = deleted ? DELETION_GONE
                   : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? DELETION_KEPT
                                                                 : DELETION_STAYED;
     }
     CloseHandle(handle);
     return CheckedOutcome(outcome, path);
+}
+
+// A file, or a link of any kind, but never a real folder. Its outcome: DELETION_GONE,
+// DELETION_KEPT (a link that leads elsewhere and cannot be removed as itself, or a real
+// folder) or DELETION_STAYED. A file busy for a moment is tried again (base/busy_retry.h).
+static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                              int clear_attributes)
+{
+    DWORD pause = 20, slept = 0;
+    for (;;) {
+        int busy = 0;
+        int outcome = DeleteEntryOnce(path, folder, name, clear_attributes, &busy);
+        if (outcome != DELETION_STAYED || !busy || slept >= BUSY_RETRY_BUDGET_MS) return outcome;
+        Sleep(pause);
+        slept += pause;
+        pause = pause * 2 > 1000 ? 1000 : pause * 2;
+    }
 }
 
 static int DeleteEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,

@@ -46,7 +46,6 @@ struct ExtractContext {
     uint8_t* slots;            // entry_count slots, owned by the worker
     uint32_t entries_done;     // entries written (or staged) so far
     unsigned own_files_made;   // OWN_MADE_*: setup's own files a new install made
-    int commit_started;        // an update's commit tried its first rename
     int longest_name_units;    // the longest entry name, folders included (SumEntrySize)
     int longest_folder_units;  // the longest folder part of an entry name, 0 for none
 };

@@ -458,27 +458,55 @@ TEST_F(SilentInstall, ADamagedPackageIsReportedAsSuch)
 
 TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
 {
-    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
-    // Any file of the game held open without shared deletion, as the running game holds
-    // its program and libraries (sharing reading, or nothing at all): the update stops
-    // before its commit, and the installed version stays as it was, byte for byte.
+    const std::wstring install = L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder);
+    ASSERT_EQ(Install(install).exit_code, 0u);
+    const std::string running = "Checking the ROM...\nThe game seems to be running. Close it and run setup again. "
+                                "The previous version is still installed.\n";
+    // The game started from the folder for real: Windows runs it from a mapped image, which
+    // refuses writing though an open for deletion would pass. Found before anything is
+    // written, and the folder stays byte for byte.
+    {
+        const auto before = FilesWithBytes(folder);
+        PROCESS_INFORMATION game = StartGame(folder);
+        ASSERT_NE(game.hProcess, nullptr);
+        SetupRun run = Install(install);
+        EndGame(game);
+        EXPECT_EQ(run.exit_code, 1u);
+        EXPECT_EQ(run.out, running);
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
+    }
+    // A file of the game held open by a program: the game executable without shared writing
+    // is the game to the player, as to the uninstaller; any file without shared deletion
+    // cannot be renamed aside; one held with shared deletion can, and the update completes.
     struct Held {
         const wchar_t* name;
         DWORD sharing;
+        bool updates;
     };
-    for (const Held& h : {Held{L"TorrentinePC.exe", 0}, Held{L"vcruntime140.dll", 0},
-                          Held{L"TorrentinePC.exe", FILE_SHARE_READ}, Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
+    for (const Held& h : {Held{L"TorrentinePC.exe", 0, false}, Held{L"vcruntime140.dll", 0, false},
+                          Held{L"TorrentinePC.exe", FILE_SHARE_READ, false},
+                          Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+                          Held{L"dxil.dll", FILE_SHARE_READ | FILE_SHARE_DELETE, true}}) {
         const wchar_t* held = h.name;
+        SCOPED_TRACE(Utf8(held));
         const auto before = FilesWithBytes(folder);
-        HANDLE game = CreateFileW(InFolder(held).c_str(), GENERIC_READ, h.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(game, INVALID_HANDLE_VALUE);
-        SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
-        CloseHandle(game);
+        HANDLE file = CreateFileW(InFolder(held).c_str(), GENERIC_READ, h.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        SetupRun run = Install(install);
+        CloseHandle(file);
+        if (h.updates) {
+            EXPECT_EQ(run.exit_code, 0u);
+            EXPECT_EQ(run.out, InstalledOutput(folder));
+            continue;
+        }
         EXPECT_EQ(run.exit_code, 1u);
-        EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\nCan't write \"" + Utf8(InFolder(held)) +
-                               "\". If the game is running, close it and try again. The previous version is "
-                               "still installed.\n");
-        EXPECT_TRUE(FilesWithBytes(folder) == before) << Utf8(held);
+        if (_wcsicmp(held, L"TorrentinePC.exe") == 0)
+            EXPECT_EQ(run.out, running);
+        else
+            EXPECT_EQ(run.out, "Checking the ROM...\nCan't write \"" + Utf8(InFolder(held)) +
+                                   "\". If the game is running, close it and try again. The previous version is "
+                                   "still installed.\n");
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
     }
 }
 
@@ -1165,15 +1193,18 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
         EXPECT_TRUE(WithoutPartialFiles(FilesWithBytes(folder)) == before);
     }
 
-    // A kill half-way through the commit: a mix of versions, which a failed run says it
-    // still is, and which the next whole run completes.
+    // A kill half-way through the commit: the next run puts the previous version back
+    // first and says so, and a whole run completes.
+    const auto installed = WithoutPartialFiles(FilesWithBytes(folder));  // the killed runs' go now
     SetupRun killed = RunWithStop(next_setup, update, L"commit 3 kill");
     EXPECT_EQ(killed.exit_code, 9u);
     SetupRun failed = RunWithStop(next_setup, update, L"write 1 fail");
     EXPECT_EQ(failed.exit_code, 1u);
-    EXPECT_EQ(failed.out, "Writing the PC version...\nCan't write \"" + Utf8(folder) + "\\" + entries[1].name +
-                              "\". If the game is running, close it and try again. Run setup again to finish the "
-                              "update.\n");
+    EXPECT_EQ(failed.out, "An earlier update had stopped while moving its files: the previous version was put "
+                          "back.\nWriting the PC version...\nCan't write \"" + Utf8(folder) + "\\" + entries[1].name +
+                              "\". If the game is running, close it and try again. The previous version is still "
+                              "installed.\n");
+    EXPECT_TRUE(FilesWithBytes(folder) == installed);
     SetupRun next = RunProgram(next_setup, update);
     EXPECT_EQ(next.exit_code, 0u);
     EXPECT_EQ(next.out, InstalledOutput(folder, false));
@@ -1182,6 +1213,59 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
         std::wstring name(entries[i].name.begin(), entries[i].name.end());
         EXPECT_TRUE(ReadBytes(InFolder(name.c_str())) == entries[i].data) << entries[i].name;
     }
+}
+
+// The commit is all or nothing: old files renamed aside, new ones renamed in, setup's
+// uninstaller with them. A rename that fails at any step puts every name back; a kill at any
+// step leaves a journal from which the next run puts the previous version back, saying so.
+// Either way the folder is the previous version byte for byte.
+TEST_F(SilentInstall, AnUpdatesCommitIsAllOrNothing)
+{
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
+                      L" /nodesktop /nostartmenu").exit_code, 0u);
+    std::vector<CraftedEntry> entries = PackageEntryList();
+    for (size_t i = 1; i < entries.size(); i++) entries[i].data.push_back('+');
+    std::wstring next_setup = root + L"\\next setup.exe";
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
+    const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
+    const auto before = FilesWithBytes(folder);
+    // Two renames per name (aside, in), the package's names then the uninstaller; the step
+    // after the last rename removes the journal.
+    const size_t renames = 2 * (entries.size() + 1);
+    auto named = [&](size_t step) {
+        if (step == renames) return Utf8(InFolder(L"update-in-progress.txt"));
+        return step / 2 < entries.size() ? Utf8(folder) + "\\" + entries[step / 2].name
+                                         : Utf8(InFolder(L"Uninstall.exe"));
+    };
+    for (size_t step : {size_t(0), size_t(1), size_t(2), size_t(3), renames / 2 + 1, renames - 2, renames - 1,
+                        renames}) {
+        SCOPED_TRACE(step);
+        std::wstring fail = L"commit " + std::to_wstring(step) + L" fail";
+        SetupRun failed = RunWithStop(next_setup, update, fail.c_str());
+        EXPECT_EQ(failed.exit_code, 1u);
+        EXPECT_EQ(failed.out, "Writing the PC version...\nCan't write \"" + named(step) +
+                                  "\". If the game is running, close it and try again. The previous version is "
+                                  "still installed.\n");
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
+
+        std::wstring kill = L"commit " + std::to_wstring(step) + L" kill";
+        EXPECT_EQ(RunWithStop(next_setup, update, kill.c_str()).exit_code, 9u);
+        EXPECT_TRUE(FileExists(InFolder(L"update-in-progress.txt")));
+        SetupRun next = RunWithStop(next_setup, update, L"write 0 cancel");
+        EXPECT_EQ(next.exit_code, 1u);
+        EXPECT_EQ(next.out, "An earlier update had stopped while moving its files: the previous version was put "
+                            "back.\nWriting the PC version...\nCancelled. The previous version is still installed.\n");
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
+    }
+    SetupRun whole = RunProgram(next_setup, update);
+    EXPECT_EQ(whole.exit_code, 0u);
+    EXPECT_TRUE(NoPartialFiles(folder));
+    EXPECT_FALSE(FileExists(InFolder(L"update-in-progress.txt")));
+    for (size_t i = 1; i < entries.size(); i++) {
+        std::wstring name(entries[i].name.begin(), entries[i].name.end());
+        EXPECT_TRUE(ReadBytes(InFolder(name.c_str())) == entries[i].data) << entries[i].name;
+    }
+    EXPECT_TRUE(ReadBytes(InFolder(L"Uninstall.exe")) == ReadBytes(next_setup));
 }
 
 // A new install that stops (Cancel, a failed write) leaves the place as

@@ -357,24 +357,32 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
 TEST_F(Uninstall, ASilentRunThatCannotRemoveTheGameRemovesNothing)
 {
     const std::wstring game = folder + L"\\TorrentinePC.exe";
+    enum How { STARTED, HELD, READ_ONLY };
     struct Case {
         const char* what;
-        bool running;
+        How how;
     };
-    for (const Case& c : {Case{"the game is running", true}, Case{"the game is read-only", false}}) {
+    for (const Case& c : {Case{"the game runs from the folder", STARTED}, Case{"a program holds the game", HELD},
+                          Case{"the game is read-only", READ_ONLY}}) {
         SCOPED_TRACE(c.what);
         InstallInto(folder);
         AddSaves(folder);
         HANDLE held = INVALID_HANDLE_VALUE;
-        if (c.running)
+        PROCESS_INFORMATION running = {};
+        if (c.how == STARTED) {
+            running = StartGame(folder);
+            ASSERT_NE(running.hProcess, nullptr);
+        } else if (c.how == HELD) {
             held = CreateFileW(game.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        else
+        } else {
             ASSERT_TRUE(SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
         auto files = FilesAndBytesBelow(folder);
         UninstallSilently(folder, L" /delsaves", 2);
         EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
         ExpectShellEntries(true);
 
+        EndGame(running);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_NORMAL);
         UninstallSilently(folder, L" /delsaves");
