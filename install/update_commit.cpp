@@ -8,6 +8,7 @@
 #include "base/installation_layout.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
+#include "install/release_files.h"
 
 int StartCommitList(CommitList* list, uint32_t capacity)
 {
@@ -76,6 +77,9 @@ void DiscardCommitList(const wchar_t* folder, const CommitList* list)
     wchar_t path[SETUP_JOIN_UNITS], staged[SETUP_JOIN_UNITS], aside[SETUP_JOIN_UNITS];
     for (uint32_t i = 0; i < list->count; i++)
         if (ItemPaths(folder, &list->items[i], path, staged, aside)) DeletePathItself(staged);
+    // The folders that staging made for names new in this release go with them.
+    for (uint32_t i = 0; i < list->count; i++)
+        if (wcschr(list->items[i].name, L'\\')) RemoveEmptiedFolders(folder, list->items[i].name);
 }
 
 #define UPDATE_JOURNAL_TEXT "An update of Torrentine PC was moving its files into place here.\r\n"
