@@ -25,17 +25,18 @@ int RetryWhileBusy(BusyAttempt attempt, void* param)
 struct RenamePair {
     const wchar_t* from;
     const wchar_t* to;
+    DWORD flags;
 };
 
 static int RenameOnce(void* param)
 {
     RenamePair* pair = (RenamePair*)param;
-    return MoveFileExW(pair->from, pair->to, 0) != 0;
+    return MoveFileExW(pair->from, pair->to, pair->flags) != 0;
 }
 
-int RenameWithRetries(const wchar_t* from, const wchar_t* to)
+int RenameWithRetries(const wchar_t* from, const wchar_t* to, DWORD flags)
 {
-    RenamePair pair = {from, to};
+    RenamePair pair = {from, to, flags};
     return RetryWhileBusy(RenameOnce, &pair);
 }
 

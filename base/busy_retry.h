@@ -16,9 +16,8 @@ int IsBusyError(DWORD error);
 // is spent. 1 when it succeeded; otherwise GetLastError() is the last attempt's reason.
 int RetryWhileBusy(BusyAttempt attempt, void* param);
 
-// Renames from to the free name to (never replacing anything), as names only: a link is
-// moved as itself. Retried while busy.
-int RenameWithRetries(const wchar_t* from, const wchar_t* to);
+// Renames from to to (MoveFileExW's flags: 0 never replaces anything). Retried while busy.
+int RenameWithRetries(const wchar_t* from, const wchar_t* to, DWORD flags);
 
 // 1 while path cannot be opened for writing because a program runs from it (a mapped image
 // refuses writing, on Windows as under Wine) or holds it without sharing writing; retried

@@ -174,6 +174,8 @@ static int ExtractPackage(ExtractContext* context)
 // renamed into place with the game, in its commit. The staged slot, or -1.
 static int StagedOwnPath(const wchar_t* path, wchar_t* partial)
 {
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;  // never replaced
     int slot = FreePartialSlot(path);
     return slot >= 0 && PartialPath(partial, SETUP_JOIN_UNITS, path, slot) >= 0 ? slot : -1;
 }

@@ -172,8 +172,8 @@ static int PutItemBack(const wchar_t* folder, const CommitItem* item)
     wchar_t path[SETUP_JOIN_UNITS], staged[SETUP_JOIN_UNITS], aside[SETUP_JOIN_UNITS];
     if (!ItemPaths(folder, item, path, staged, aside)) return 0;
     // The staged file is there until it is renamed in: without it, the name is the new file.
-    if (!Exists(staged) && Exists(path) && !RenameWithRetries(path, staged)) return 0;
-    if (aside[0] && Exists(aside) && !Exists(path) && !RenameWithRetries(aside, path)) return 0;
+    if (!Exists(staged) && Exists(path) && !RenameWithRetries(path, staged, 0)) return 0;
+    if (aside[0] && Exists(aside) && !Exists(path) && !RenameWithRetries(aside, path, 0)) return 0;
     return 1;
 }
 
@@ -198,7 +198,11 @@ int CommitUpdate(const wchar_t* folder, const CommitList* list, wchar_t* failing
         item->aside_slot = PARTIAL_SLOT_NONE;
         if (JoinPath(path, SETUP_JOIN_UNITS, folder, item->name) < 0) return COMMIT_ROLLED_BACK;
         if (!Exists(path)) continue;
-        int slot = FreePartialSlot(path);
+        // A link the player put at the name is replaced as a name, never moved aside:
+        // Wine moves a file link's target, not the link.
+        if (!HoldsOwnEntry(folder, item->name)) continue;
+        DWORD attributes = GetFileAttributesW(path);
+        int slot = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? -1 : FreePartialSlot(path);
         if (slot < 0) {
             FormatText(failing_path, SETUP_JOIN_UNITS, L"%s", path);
             DiscardCommitList(folder, list);
@@ -216,8 +220,8 @@ int CommitUpdate(const wchar_t* folder, const CommitList* list, wchar_t* failing
     for (uint32_t i = 0; i < list->count; i++) {
         const CommitItem* item = &list->items[i];
         int ok = ItemPaths(folder, item, path, staged, aside) &&
-                 (!aside[0] || (CommitStep(step++) && RenameWithRetries(path, aside))) &&
-                 CommitStep(step++) && RenameWithRetries(staged, path);
+                 (!aside[0] || (CommitStep(step++) && RenameWithRetries(path, aside, 0))) &&
+                 CommitStep(step++) && RenameWithRetries(staged, path, aside[0] ? 0 : MOVEFILE_REPLACE_EXISTING);
         if (!ok) {
             FormatText(failing_path, SETUP_JOIN_UNITS, L"%s", path);
             return RollBack(folder, list, i + 1) ? COMMIT_ROLLED_BACK : COMMIT_MIXED;
