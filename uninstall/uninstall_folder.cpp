@@ -21,22 +21,15 @@
 #include "rom/rom_image.h"
 #include "uninstall/uninstaller.h"
 
-// Retries a file that another process may still hold: 1 when it is gone or was never
-// there, 0 when every attempt failed. A run that gives up reports at once, without the
-// last sleep.
-static int DeleteWithRetries(const wchar_t* folder, const wchar_t* name, int stop_at_last_failure)
+// A file that another process may still hold: DeleteInFolder itself tries a busy file again
+// for about 10 s (base/busy_retry.h). 1 when it is gone or was never there.
+static int DeleteWithRetries(const wchar_t* folder, const wchar_t* name, int)
 {
     wchar_t path[SETUP_JOIN_UNITS];
     if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
-    for (int attempt = 1; attempt <= UNINSTALL_RETRIES; attempt++) {
-        DWORD attributes = GetFileAttributesW(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return 1;
-        if (DeleteInFolder(folder, name)) return 1;
-        if (attempt == UNINSTALL_RETRIES && stop_at_last_failure) return 0;
-        Sleep(UNINSTALL_RETRY_MS);
-    }
-    return 0;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
+    return DeleteInFolder(folder, name) || GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES;
 }
 
 // The entry belongs to this installation when its "InstallLocation" leads to the same
