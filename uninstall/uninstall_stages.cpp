@@ -62,6 +62,7 @@ void ScheduleSelfDelete(void)
                    L"\"%s\" /d /s /c \"\"%s\\PING.EXE\" 127.0.0.1 -n 3 >nul & del /f /q \"%s\"\"",
                    cmd, system, g_setup.own_path) < 0)
         return;
+    if (g_setup.test_note) g_setup.test_note("self-delete");
     StartProcess(cmd, command, CREATE_NO_WINDOW, system);
 }
 

@@ -440,6 +440,34 @@ TEST_F(Uninstall, Stage2StartedByHandNeverDeletesItself)
     EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
 }
 
+// Even under the very name stage 1 gives its copies, in the temporary folder, a stage 2
+// started by hand (not handed the lock by a stage 1) never schedules its own deletion;
+// one started by stage 1 does.
+TEST_F(Uninstall, OnlyTheCopyStage1StartedDeletesItself)
+{
+    std::wstring notes = root + L"\\notes.txt";
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_NOTES", notes.c_str());
+    std::wstring copy = temp_folder + L"Uninstall_TorrentinePC_00C0FFEE0000AAAA.exe";
+    planted.push_back(copy);
+    ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), copy.c_str(), FALSE));
+    InstallInto(folder);
+    for (const wchar_t* arguments : {L"/S /uninstall2", L"/uninstall2 C:\\NoSuchFolder /S"}) {
+        SetupRun run = RunProgram(copy, arguments);
+        EXPECT_EQ(run.exit_code, 1u) << Utf8(arguments);
+    }
+    SetupRun run = RunProgram(copy, L"/uninstall2 " + Quoted(folder) + L" /S /delsaves /lock 4 /from 8");
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_FALSE(FolderExists(folder));
+    std::vector<uint8_t> noted = ReadBytes(notes);
+    EXPECT_EQ(std::string(noted.begin(), noted.end()), "");
+
+    InstallInto(folder);
+    UninstallSilently(folder, L" /delsaves");
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_NOTES", nullptr);
+    noted = ReadBytes(notes);
+    EXPECT_EQ(std::string(noted.begin(), noted.end()), "self-delete\n");
+}
+
 // After an install into A and a later one into AB, the entry and the shortcuts belong to AB.
 TEST_F(Uninstall, AnOlderInstallationLeavesTheNewerOnesEntryAndShortcuts)
 {
