@@ -6,14 +6,12 @@
 # from SOURCE_DATE_EPOCH when that is in its environment. Every link runs with it set: to
 # the value in the environment of the configure step, or else to the version's own time.
 # Being on each link's command line, a changed value relinks everything.
-if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
-  set(TORRENTINE_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
-else()
+string(STRIP "$ENV{SOURCE_DATE_EPOCH}" TORRENTINE_SOURCE_DATE_EPOCH)
+if(TORRENTINE_SOURCE_DATE_EPOCH STREQUAL "")
   set(TORRENTINE_SOURCE_DATE_EPOCH "${TORRENTINE_VERSION_TIME}")
 endif()
 # The header holds 32 bits: a larger number would be cut silently.
 if(NOT TORRENTINE_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$" OR
-   TORRENTINE_SOURCE_DATE_EPOCH MATCHES "^[0-9]{11,}$" OR
    TORRENTINE_SOURCE_DATE_EPOCH GREATER 4294967295)
   message(FATAL_ERROR "SOURCE_DATE_EPOCH must be a whole number of seconds since 1970 "
                       "from 0 to 4294967295, not \"${TORRENTINE_SOURCE_DATE_EPOCH}\"")
