@@ -17,14 +17,19 @@ cd "$(dirname "$0")/.."
 build="$(realpath -m "${3:-build-check}")"
 scripts/install-deps.sh
 
+# The PE header ("PE\0\0") starts at the offset at 0x3C; its certificate table's size (the
+# signature's) is 172 bytes on in a 64-bit program, its TimeDateStamp 8 bytes on.
+pe=$(od -An -tu4 -j 60 -N 4 "$published" | tr -d ' ')
 mkdir -p "$build"
 unsigned="$build/published-unsigned.exe"
-if ! osslsigncode remove-signature -in "$published" -out "$unsigned" >/dev/null 2>&1; then
-  cp "$published" "$unsigned"  # not signed
+rm -f "$unsigned"  # osslsigncode writes no file over another
+if [ "$(od -An -tu4 -j $((pe + 172)) -N 4 "$published" | tr -d ' ')" = 0 ]; then
+  cp "$published" "$unsigned"
+  echo "$1 carries no signature."
+else
+  osslsigncode remove-signature -in "$published" -out "$unsigned" >/dev/null ||
+    { echo "$0: can't take the signature off $1" >&2; exit 1; }
 fi
-
-# The PE header's TimeDateStamp: 4 bytes, 8 after the "PE\0\0" whose offset is at 0x3C.
-pe=$(od -An -tu4 -j 60 -N 4 "$unsigned" | tr -d ' ')
 export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(od -An -tu4 -j $((pe + 8)) -N 4 "$unsigned" | tr -d ' ')
 echo "The published setup's time stamp: SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
