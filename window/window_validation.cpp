@@ -12,12 +12,17 @@
 #include "rom/rom_image.h"
 #include "window/setup_window.h"
 
-COLORREF VerdictColour(const wchar_t* text)
+COLORREF VerdictColourFor(const wchar_t* text, int high_contrast)
 {
+    // The marks say success and failure in high contrast, where the player's own colours
+    // are the only ones readable.
+    if (high_contrast) return GetSysColor(COLOR_WINDOWTEXT);
     if (text[0] == L'\u2716') return VERDICT_RED;
     if (text[0] == L'\u2714') return VERDICT_GREEN;
     return VERDICT_GREY;
 }
+
+COLORREF VerdictColour(const wchar_t* text) { return VerdictColourFor(text, g_window.high_contrast); }
 
 int ReadPathBox(HWND window, int id, wchar_t* path)
 {
@@ -66,25 +71,14 @@ static int RefuseInputs(int folder_fits, const wchar_t* folder, int rom_fits,
     return 0;
 }
 
-void RestoreVerdictLayout(HWND window)
-{
-    HWND verdict = GetDlgItem(window, ID_VERDICT);
-    SetWindowPos(verdict, nullptr, 0, 0, Scaled(520), Scaled(40), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(GetDlgItem(window, ID_PROGRESS), SW_SHOW);
-    ShowWindow(GetDlgItem(window, ID_MESSAGE), SW_SHOW);
-}
-
 // A failure after Install gets the room of the verdict, the progress bar (at zero then)
 // and the message line together: six lines, so that its advice is never cut off.
 void ShowFailureInVerdict(HWND window, const wchar_t* failure)
 {
     wchar_t verdict[VERDICT_UNITS];
     FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", failure);
-    ShowWindow(GetDlgItem(window, ID_PROGRESS), SW_HIDE);
-    ShowWindow(GetDlgItem(window, ID_MESSAGE), SW_HIDE);
-    SetWindowPos(GetDlgItem(window, ID_VERDICT), nullptr, 0, 0, Scaled(520), Scaled(98),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetDlgItemTextW(window, ID_VERDICT, verdict);
+    ApplyVerdictLayout(window, VERDICT_LAYOUT_FAILURE);
+    SetAnnouncedText(window, ID_VERDICT, verdict);
 }
 
 const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut)
@@ -140,7 +134,7 @@ void ValidateInputs(HWND window)
                    L"Choose your own Torrentine ROM: the Jun 15, 1999 prototype (.z64, .v64 or "
                    L".n64).");
     }
-    SetDlgItemTextW(window, ID_VERDICT, verdict);
+    SetAnnouncedText(window, ID_VERDICT, verdict);
     const wchar_t* label = !installed ? L"Install" : (rom[0] ? L"Reinstall" : L"Update");
     SetDlgItemTextW(window, ID_INSTALL, label);
     // Install starts only what would start: anything the worker would refuse waits here.

@@ -841,3 +841,94 @@ TEST_F(SetupWindowE2e, ALongFailureIsDrawnInFull)
         EXPECT_EQ(EndOf(&run), 0u);
     }
 }
+
+namespace {
+
+// Alt and a letter as the keyboard gives them, to whichever control has the focus.
+void PressAltKey(HWND window, wchar_t letter)
+{
+    HWND focus = FocusOf(window);
+    if (!focus) focus = window;
+    LPARAM scan = (LPARAM)MapVirtualKeyW(letter, MAPVK_VK_TO_VSC) << 16;
+    const LPARAM alt_down = 1 << 29;
+    PostMessageW(focus, WM_SYSKEYDOWN, letter, scan | alt_down | 1);
+    PostMessageW(focus, WM_SYSKEYUP, letter, scan | alt_down | 0xC0000001);
+}
+
+}  // namespace
+
+// A label's access key moves the focus to its box, from any control, as in every dialog,
+// and selects the box's text for typing over.
+TEST_F(SetupWindowE2e, ALabelsAccessKeyMovesTheFocusToItsBox)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    HWND rom_box = GetDlgItem(run.window, ROM_BOX), folder_box = GetDlgItem(run.window, FOLDER_BOX);
+    ASSERT_TRUE(Retrying([&] { SetForegroundWindow(run.window); }, [&] { return FocusOf(run.window) == rom_box; }));
+    SetBox(run.window, ROM_BOX, L"C:\\some.z64");
+    struct Case {
+        int start;         // the control that has the focus before the key
+        wchar_t key;
+        HWND target;
+    };
+    const Case cases[] = {
+        {ROM_BOX, L'T', folder_box},  {FOLDER_BOX, L'R', rom_box}, {CLOSE, L'T', folder_box},
+        {ROM_BROWSE, L'R', rom_box},  {CLOSE, L'R', rom_box},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        ASSERT_TRUE(TabTo(run.window, c.start)) << c.start;
+        // A key lost on a busy machine is pressed again; one that lands moves the focus away.
+        EXPECT_TRUE(Retrying([&] { if (FocusOf(run.window) == GetDlgItem(run.window, c.start)) PressAltKey(run.window, c.key); },
+                             [&] { return FocusOf(run.window) == c.target; }))
+            << "from " << c.start;
+        DWORD from = 1, to = 0;
+        SendMessageW(c.target, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+        EXPECT_EQ(from, 0u);
+        EXPECT_EQ(to, (DWORD)SendMessageW(c.target, WM_GETTEXTLENGTH, 0, 0));
+    }
+    EXPECT_TRUE(IsWindow(run.window));
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
+
+// A Browse dialog cancelled with Esc gives the focus back to the control that had it, and
+// Tab goes on from there.
+TEST_F(SetupWindowE2e, TheFocusComesBackAfterACancelledBrowse)
+{
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    ASSERT_TRUE(Retrying([&] { SetForegroundWindow(run.window); },
+                         [&] { return FocusOf(run.window) == GetDlgItem(run.window, ROM_BOX); }));
+    struct Case {
+        int button;
+        const wchar_t* caption;
+        int after_tab;
+    };
+    const Case cases[] = {{ROM_BROWSE, L"Choose your Torrentine ROM", FOLDER_BOX},
+                          {FOLDER_BROWSE, L"Choose a folder", 104}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        ASSERT_TRUE(TabTo(run.window, c.button));
+        HWND name_box = nullptr;
+        HWND dialog = OpenPicker(run.window, c.button, c.caption, &name_box);
+        ASSERT_NE(dialog, nullptr);
+        WaitFor([&] { return FocusOf(dialog) != nullptr && IsChild(dialog, FocusOf(dialog)); }, 10000);
+        // Esc in the dialog, as the keyboard gives it.
+        HWND in_dialog = FocusOf(dialog) ? FocusOf(dialog) : dialog;
+        PostMessageW(in_dialog, WM_KEYDOWN, VK_ESCAPE, 1);
+        PostMessageW(in_dialog, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+        if (!WaitFor([&] { return !IsWindow(dialog); }, 20000)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }));
+        EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) == GetDlgItem(run.window, c.button); }, 20000))
+            << "the focus is on " << GetDlgCtrlID(FocusOf(run.window));
+        HWND before = FocusOf(run.window);
+        PressKey(run.window, VK_TAB);
+        EXPECT_TRUE(WaitFor([&] { return FocusOf(run.window) != before; }, 20000));
+        EXPECT_EQ(FocusOf(run.window), GetDlgItem(run.window, c.after_tab));
+    }
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
