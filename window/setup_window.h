@@ -84,14 +84,28 @@ HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* t
 
 void ValidateInputs(HWND window);
 // Reads a path box into a 260-unit buffer and returns 1; a text longer than 259 units is
-// not cut: the buffer stays empty and the result is 0.
+// not cut: the buffer stays empty and the result is 0. A Linux path typed or pasted under
+// Wine is read as the Windows path Wine gives it.
 int ReadPathBox(HWND window, int id, wchar_t* path);
+// Under Wine, a path that starts with "/" is a Linux one (a player's "/home/me/Games"):
+// path becomes Wine's Windows spelling of it (Z:\home\me\Games) and the result is 1; 0 when
+// there is nothing to change (not such a path, or not Wine); -1 when the Windows spelling
+// does not fit capacity (path unchanged).
+int UnixPathAsWindowsPath(wchar_t* path, size_t capacity);
 void SetBusyState(HWND window, int busy);
 // path_out holds SETUP_JOIN_UNITS units; 1 when a path was chosen and fits it whole. The
 // dialog opens at start_at (a box's text), or the nearest folder above it that exists.
 int PickPath(HWND owner, int folder_mode, const wchar_t* start_at, wchar_t* path_out);
 // The nearest existing folder at or above path (a file's own folder); empty when none.
 void NearestExistingFolder(const wchar_t* path, wchar_t* folder_out);
+// Where a Browse dialog opens: near the box's path (PICKER_START_HERE), or for an empty ROM
+// box in Downloads unless the dialog was used before (PICKER_START_UNLESS_USED); or where
+// the dialog likes (PICKER_START_ANYWHERE, folder_out empty). folder_out holds
+// SETUP_JOIN_UNITS units.
+#define PICKER_START_ANYWHERE 0
+#define PICKER_START_HERE 1
+#define PICKER_START_UNLESS_USED 2
+int PickerStartFolder(int folder_mode, const wchar_t* box_text, wchar_t* folder_out);
 // The folder Browse rule: a picked folder named "Torrentine PC", or one that already holds
 // an installation, is kept; any other gets "Torrentine PC" appended. folder_out holds
 // SETUP_JOIN_UNITS units: a result too long for the request stays whole, for the

@@ -29,6 +29,10 @@ int ReadPathBox(HWND window, int id, wchar_t* path)
     path[0] = L'\0';
     if (GetWindowTextLengthW(GetDlgItem(window, id)) > SETUP_PATH_UNITS - 1) return 0;
     GetDlgItemTextW(window, id, path, SETUP_PATH_UNITS);
+    if (UnixPathAsWindowsPath(path, SETUP_PATH_UNITS) < 0) {
+        path[0] = L'\0';
+        return 0;
+    }
     return 1;
 }
 

@@ -580,7 +580,22 @@ TEST_F(SetupWindowTest, BrowseStartsAtTheNearestExistingFolder)
         wchar_t start[SETUP_JOIN_UNITS];
         NearestExistingFolder(c.box.c_str(), start);
         EXPECT_EQ(std::wstring(start), c.start) << Utf8(c.box);
+        // The folder dialog opens at the same place.
+        EXPECT_EQ(PickerStartFolder(1, c.box.c_str(), start), c.start.empty() ? PICKER_START_ANYWHERE : PICKER_START_HERE);
+        EXPECT_EQ(std::wstring(start), c.start) << Utf8(c.box);
     }
+    // An empty ROM box opens the file dialog in Downloads, where a ROM is likeliest (unless
+    // the dialog was used before: then where it was last).
+    PWSTR downloads = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &downloads)));
+    std::wstring downloads_folder = downloads;
+    CoTaskMemFree(downloads);
+    CreateDirectoryW(downloads_folder.c_str(), nullptr);
+    wchar_t start[SETUP_JOIN_UNITS];
+    EXPECT_EQ(PickerStartFolder(0, L"", start), PICKER_START_UNLESS_USED);
+    EXPECT_EQ(std::wstring(start), downloads_folder);
+    EXPECT_EQ(PickerStartFolder(0, rom.c_str(), start), PICKER_START_HERE);
+    EXPECT_EQ(std::wstring(start), rom_folder);
 }
 
 namespace {

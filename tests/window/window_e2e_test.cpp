@@ -932,3 +932,50 @@ TEST_F(SetupWindowE2e, TheFocusComesBackAfterACancelledBrowse)
     PostMessageW(run.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(EndOf(&run), 0u);
 }
+
+namespace {
+
+// The Linux path of a Windows one, as Wine tells it (a player's file manager shows this).
+std::wstring UnixPathOf(const std::wstring& windows_path)
+{
+    typedef char*(CDECL * UnixFileName)(const wchar_t*);
+    UnixFileName unix_file_name =
+        (UnixFileName)(void*)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    if (!unix_file_name) return L"";
+    char* name = unix_file_name(windows_path.c_str());
+    if (!name) return L"";
+    wchar_t wide[1024] = {0};
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, 1024);
+    HeapFree(GetProcessHeap(), 0, name);
+    return wide;
+}
+
+}  // namespace
+
+// Under Wine a Linux path typed or pasted into the boxes ("/home/me/Games/Torrentine PC")
+// is understood as Wine's Windows spelling of it: it validates, and installs there.
+TEST_F(SetupWindowE2e, LinuxPathsInTheBoxesInstall)
+{
+    std::wstring unix_rom = UnixPathOf(FixturePath(L"fixture.z64"));
+    std::wstring unix_root = UnixPathOf(root);
+    ASSERT_FALSE(unix_rom.empty());
+    ASSERT_EQ(unix_root.rfind(L"/", 0), 0u) << Utf8(unix_root);
+    RunningSetup run;
+    StartSetup(&run, TestSetupExe(), L"");
+    ASSERT_NE(run.window, nullptr);
+    SetBox(run.window, ROM_BOX, L"\"" + unix_rom + L"\"");  // pasted with its quotes
+    SetBox(run.window, FOLDER_BOX, unix_root + L"/Torrentine PC");
+    ASSERT_TRUE(WaitFor([&] { return Text(run.window, VERDICT) == FOUND_TEXT; })) << Utf8(Text(run.window, VERDICT));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(run.window, INSTALL)));
+    Click(run.window, INSTALL);
+    ASSERT_TRUE(WaitFor([&] { return Text(run.window, INSTALL) == L"Play"; })) << Utf8(Text(run.window, VERDICT));
+    std::wstring message = Text(run.window, MESSAGE);
+    const std::wstring done = L"Done! Torrentine PC is installed in ";
+    ASSERT_EQ(message.rfind(done, 0), 0u) << Utf8(message);
+    std::wstring installed = message.substr(done.size());
+    EXPECT_EQ(UnixPathOf(installed), unix_root + L"/Torrentine PC");  // the same folder
+    EXPECT_TRUE(FileExists(folder + L"\\TorrentinePC.exe"));
+    EXPECT_TRUE(FileExists(folder + L"\\torrentine.n64.proto.19990615.z64"));
+    PostMessageW(run.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EndOf(&run), 0u);
+}
