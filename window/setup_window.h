@@ -1,6 +1,7 @@
 // The setup window: its controls, its start-up, its behaviour and its snapshot.
 #pragma once
 #include <windows.h>
+#include <shtypes.h>
 
 #define SETUP_WINDOW_CLASS L"TorrentinePCSetup"
 #define SETUP_WINDOW_CAPTION L"Torrentine PC - Setup"
@@ -113,6 +114,13 @@ int PickerStartFolder(int folder_mode, const wchar_t* box_text, wchar_t* folder_
 void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out);
 // The finished state's verdict, naming only the shortcuts that were made.
 const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut);
+// The same, followed by the shortcuts that were asked for and are not there: Windows can
+// refuse one without a word to the program that asked (Controlled Folder Access keeps
+// unknown programs from writing to the desktop).
+void FinishedVerdict(int desktop_asked, int desktop_made, int start_menu_asked, int start_menu_made,
+                     wchar_t* verdict, size_t capacity);
+// A shortcut of setup's name in the known folder where, leading into folder.
+int ShortcutLeadsInto(REFKNOWNFOLDERID where, const wchar_t* folder);
 // The layout of an idle window: the verdict line over its own two lines, the progress bar
 // and the message line below it (after a failure, the verdict spans all three).
 void ShowFailureInVerdict(HWND window, const wchar_t* failure);

@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <knownfolders.h>
 #include <shellapi.h>
 
 #include "base/setup_state.h"
@@ -221,8 +222,14 @@ static void OnSetupDone(HWND window, int failed)
     if (g_setup.cancel_request) SayStopCameTooLate(window);
     SetDlgItemTextW(window, ID_INSTALL, L"Play");
     EnableWindow(GetDlgItem(window, ID_INSTALL), TRUE);  // Play, whatever the last verdict was
-    SetAnnouncedText(window, ID_VERDICT,
-                     FinishedText(g_setup.make_desktop_shortcut, g_setup.make_start_menu_shortcut));
+    // What the finish text promises is what is there: a shortcut asked for is looked for.
+    int desktop = g_setup.make_desktop_shortcut && ShortcutLeadsInto(FOLDERID_Desktop, g_setup.install_folder);
+    int start_menu = g_setup.make_start_menu_shortcut &&
+                     ShortcutLeadsInto(FOLDERID_Programs, g_setup.install_folder);
+    wchar_t verdict[VERDICT_UNITS];
+    FinishedVerdict(g_setup.make_desktop_shortcut, desktop, g_setup.make_start_menu_shortcut, start_menu,
+                    verdict, VERDICT_UNITS);
+    SetAnnouncedText(window, ID_VERDICT, verdict);
     // "Done! ... installed in" and the whole folder, wrapped below the verdict.
     ApplyVerdictLayout(window, VERDICT_LAYOUT_FINISHED);
     static const int inputs[] = {ID_ROM_BOX,       ID_ROM_BROWSE,      ID_FOLDER_BOX,

@@ -7,9 +7,11 @@
 #include "base/text_format.h"
 #include "install/install_folder_check.h"
 #include "install/installation_mark.h"
+#include "install/shell_registration.h"
 #include "package/package_digest.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
+#include "uninstall/uninstaller.h"
 #include "window/setup_window.h"
 
 COLORREF VerdictColourFor(const wchar_t* text, int high_contrast)
@@ -98,6 +100,33 @@ const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut)
                L"its settings.";
     return L"\u2714  All set. Press Play, or run TorrentinePC.exe in the install folder. Press Esc "
            L"in the game for its settings.";
+}
+
+int ShortcutLeadsInto(REFKNOWNFOLDERID where, const wchar_t* folder)
+{
+    wchar_t shortcut[SETUP_JOIN_UNITS];
+    KnownFolderFilePath(where, SHORTCUT_NAME, shortcut, SETUP_JOIN_UNITS);
+    return shortcut[0] && GetFileAttributesW(shortcut) != INVALID_FILE_ATTRIBUTES &&
+           ShortcutPointsIntoFolder(shortcut, folder);
+}
+
+void FinishedVerdict(int desktop_asked, int desktop_made, int start_menu_asked, int start_menu_made,
+                     wchar_t* verdict, size_t capacity)
+{
+    const wchar_t* missing = nullptr;
+    int desktop_missing = desktop_asked && !desktop_made;
+    int start_menu_missing = start_menu_asked && !start_menu_made;
+    if (desktop_missing && start_menu_missing)
+        missing = L"The desktop and Start menu shortcuts could not be made.";
+    else if (desktop_missing)
+        missing = L"The desktop shortcut could not be made.";
+    else if (start_menu_missing)
+        missing = L"The Start menu shortcut could not be made.";
+    const wchar_t* text = FinishedText(desktop_made, start_menu_made);
+    if (missing)
+        FormatText(verdict, capacity, L"%s %s", text, missing);
+    else
+        FormatText(verdict, capacity, L"%s", text);
 }
 
 void ValidateInputs(HWND window)

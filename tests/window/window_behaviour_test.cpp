@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/setup_state.h"
+#include "install/shell_registration.h"
 #include "rom/rom_image.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
@@ -46,6 +47,7 @@ protected:
     void SetUp() override
     {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        RemoveShellEntries();
         InitSetupState();  // as the program's entry point does
         scratch = MakeScratchFolder(L"window");
         g_setup.busy = g_setup.finished = 0;
@@ -62,7 +64,23 @@ protected:
         if (IsWindow(window)) DestroyWindow(window);
         Pump();
         g_setup.window = nullptr;
+        RemoveShellEntries();
         RemoveScratchFolder(scratch);
+    }
+    // The shortcuts that an install into the request's folder makes: the finished state
+    // names those that are there.
+    void MakeShortcuts(bool desktop, bool start_menu)
+    {
+        std::wstring folder = g_setup.install_folder;
+        CreateDirectoryW(folder.c_str(), nullptr);
+        std::wstring game = folder + L"\\TorrentinePC.exe";
+        ASSERT_TRUE(WriteText(game, "MZ"));
+        if (desktop) {
+            ASSERT_TRUE(CreateShortcut(DesktopShortcut().c_str(), game.c_str(), folder.c_str(), game.c_str(), L"x"));
+        }
+        if (start_menu) {
+            ASSERT_TRUE(CreateShortcut(StartMenuShortcut().c_str(), game.c_str(), folder.c_str(), game.c_str(), L"x"));
+        }
     }
     static void Pump()
     {
@@ -276,6 +294,9 @@ TEST_F(SetupWindowTest, AnInstallCancelsThePendingValidation)
     }
     ASSERT_EQ(g_setup.busy, 0);
 
+    // (The failed run left the request's folder empty, as its box was.)
+    wcscpy_s(g_setup.install_folder, SETUP_PATH_UNITS, (scratch + L"\\Torrentine PC").c_str());
+    MakeShortcuts(true, true);
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     ASSERT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
@@ -356,6 +377,7 @@ TEST_F(SetupWindowTest, DropTakesTheFirstFileAndIsRefusedWhileBusyOrFinished)
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
     g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(true, true);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
@@ -410,6 +432,7 @@ TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_PROGRESS, 1000, 0);
     g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(true, true);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     EXPECT_EQ(g_setup.finished, 1);
     EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
@@ -553,11 +576,33 @@ TEST_F(SetupWindowTest, TheFinishTextNamesTheShortcutsMade)
                L"for its settings."},
     };
     for (const Case& c : cases) EXPECT_EQ(std::wstring(FinishedText(c.desktop, c.start_menu)), c.text);
-    g_setup.make_desktop_shortcut = 0;
+
+    // A shortcut asked for and not there (Windows can refuse one silently) is named as such.
+    struct Asked {
+        int desktop_asked, desktop_made, start_asked, start_made;
+        std::wstring text;
+    };
+    const Asked asked[] = {
+        {1, 1, 1, 1, cases[0].text},
+        {1, 0, 1, 1, std::wstring(cases[2].text) + L" The desktop shortcut could not be made."},
+        {1, 1, 1, 0, std::wstring(cases[1].text) + L" The Start menu shortcut could not be made."},
+        {1, 0, 1, 0, std::wstring(cases[3].text) + L" The desktop and Start menu shortcuts could not be made."},
+        {0, 0, 1, 0, std::wstring(cases[3].text) + L" The Start menu shortcut could not be made."},
+        {0, 0, 0, 0, cases[3].text},
+    };
+    for (const Asked& a : asked) {
+        wchar_t verdict[VERDICT_UNITS];
+        FinishedVerdict(a.desktop_asked, a.desktop_made, a.start_asked, a.start_made, verdict, VERDICT_UNITS);
+        EXPECT_EQ(std::wstring(verdict), a.text);
+    }
+
+    // The window looks for the shortcuts themselves: here only the Start menu's is there.
+    g_setup.make_desktop_shortcut = 1;
     g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(false, true);
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
-    EXPECT_EQ(Text(window, ID_VERDICT), cases[2].text);
+    EXPECT_EQ(Text(window, ID_VERDICT), asked[1].text);
 }
 
 // Browse opens where the box points, or at the nearest folder above it that exists.
@@ -902,6 +947,7 @@ TEST_F(SetupWindowTest, TheFinishedWindowShowsTheWholeFolder)
     ASSERT_EQ(folder.size(), 259u);
     std::wstring done = L"Done! Torrentine PC is installed in " + folder;
     g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(true, true);
     struct Case {
         int dpi, width, height;
     };
