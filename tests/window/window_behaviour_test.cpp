@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/message_box_caption.h"
 #include "base/setup_state.h"
 #include "install/shell_registration.h"
 #include "rom/rom_image.h"
@@ -1062,4 +1063,31 @@ TEST_F(SetupWindowTest, ScreenReadersHearTheChanges)
         printf("accessible name of %d: \"%s\"\n", GetDlgCtrlID(c.control), Utf8(got).c_str());
         EXPECT_EQ(got, c.name);
     }
+}
+
+// Wine sizes a message box by its text and buttons alone: a short message under the
+// uninstaller's caption showed "Torrentin...Uninstall". Such a box is widened to its
+// caption, its text and button moved to the middle.
+TEST(MessageBoxCaption, AShortMessageGetsTheWidthOfItsCaption)
+{
+    FitMessageBoxCaptions();
+    const wchar_t* caption = L"Torrentine PC - Uninstall";
+    int needed = CaptionWidthNeeded(caption);
+    ASSERT_GT(needed, 0);
+    RECT outer = {}, button = {};
+    std::thread answer([&] {
+        HWND box = WaitForMessageBox(caption, 60000);
+        if (!box) return;
+        // Measured once it shows: it exists, hidden, while it lays itself out.
+        for (int i = 0; i < 6000 && !IsWindowVisible(box); i++) Sleep(10);
+        GetWindowRect(box, &outer);
+        GetWindowRect(GetDlgItem(box, IDOK), &button);
+        AnswerMessageBox(box, IDOK);
+    });
+    MessageBoxW(nullptr, L"Done.", caption, MB_OK);
+    answer.join();
+    EXPECT_GE(outer.right - outer.left, needed);
+    // The button stays in the middle of the wider box.
+    int left = button.left - outer.left, right = outer.right - button.right;
+    EXPECT_LE(abs(left - right), 8) << left << " " << right;  // Wine centres it within a few pixels too
 }
