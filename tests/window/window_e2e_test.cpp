@@ -513,7 +513,7 @@ int CountColour(const Bitmap& bitmap, RECT area, COLORREF colour)
 
 TEST_F(SetupWindowE2e, SnapshotsAtSeveralDpiSettings)
 {
-    for (int dpi : {96, 120, 144}) {
+    for (int dpi : {96, 120, 144, 192}) {
         SCOPED_TRACE(dpi);
         SetLogPixels((DWORD)dpi);
         RunningSetup run;
@@ -730,7 +730,7 @@ std::wstring PicturePath(const std::wstring& name)
 
 }  // namespace
 
-// A whole install with the keyboard alone, at 96 and 144 dpi: the ROM box has the focus at
+// A whole install with the keyboard alone, at 96, 144 and 192 dpi: the ROM box has the focus at
 // start, Tab and typing fill the boxes, Enter installs from a box; a failure after Install
 // (a drive without room) shows whole in the verdict's place with the focus on the folder
 // box, whose text is selected for typing over; a retry elsewhere finishes with the focus on
@@ -738,7 +738,7 @@ std::wstring PicturePath(const std::wstring& name)
 TEST_F(SetupWindowE2e, AWholeInstallFromTheKeyboardAlone)
 {
     bool small_drive = HasSmallDrive();
-    for (int dpi : {96, 144}) {
+    for (int dpi : {96, 144, 192}) {
         SCOPED_TRACE(dpi);
         SetLogPixels((DWORD)dpi);
         RemoveShellEntries();
@@ -795,13 +795,13 @@ TEST_F(SetupWindowE2e, AWholeInstallFromTheKeyboardAlone)
 }
 
 // A long failure after Install (a write that fails, through the test hook, in a folder of
-// nearly the longest path setup allows) is drawn in full at 96 and 144 dpi: it takes the
+// nearly the longest path setup allows) is drawn in full at 96, 144 and 192 dpi: it takes the
 // verdict's place with the room of the progress bar and the message line, and its last
 // line, with the advice, is on the screen.
 TEST_F(SetupWindowE2e, ALongFailureIsDrawnInFull)
 {
     std::wstring deep = root + L"\\" + std::wstring(200 - root.size(), L'x');
-    for (int dpi : {96, 144}) {
+    for (int dpi : {96, 144, 192}) {
         SCOPED_TRACE(dpi);
         SetLogPixels((DWORD)dpi);
         SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", L"write 3 fail");
