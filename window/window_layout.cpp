@@ -139,7 +139,8 @@ void ApplyVerdictLayout(HWND window, int layout)
 {
     g_window.verdict_layout = layout;
     HWND message = GetDlgItem(window, ID_MESSAGE);
-    LONG style = GetWindowLongW(message, GWL_STYLE) & ~(SS_ENDELLIPSIS | SS_EDITCONTROL);
+    LONG old_style = GetWindowLongW(message, GWL_STYLE);
+    LONG style = old_style & ~(SS_ENDELLIPSIS | SS_EDITCONTROL);
     if (layout == VERDICT_LAYOUT_FINISHED) {
         int verdict = VerdictTextHeight(window);
         if (verdict > 40) verdict = 40;
@@ -154,7 +155,8 @@ void ApplyVerdictLayout(HWND window, int layout)
         SetWindowLongW(message, GWL_STYLE, style | SS_ENDELLIPSIS);
         Place(window, ID_MESSAGE, 312, 20, !failure);
     }
-    InvalidateRect(window, nullptr, TRUE);
+    // A line that now wraps, or no longer does, is drawn again; moved controls are anyway.
+    if (GetWindowLongW(message, GWL_STYLE) != old_style) InvalidateRect(message, nullptr, TRUE);
 }
 
 void RestoreVerdictLayout(HWND window) { ApplyVerdictLayout(window, VERDICT_LAYOUT_IDLE); }
