@@ -1004,30 +1004,31 @@ TEST_F(SetupWindowTest, ScreenReadersHearTheChanges)
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
                                          RecordLiveChange, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
-    auto settle = [] {
-        for (int i = 0; i < 5; i++) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-            Pump();
-        }
-    };
-    SetDlgItemTextW(window, ID_ROM_BOX, (scratch + L"\\missing.z64").c_str());
-    ValidateInputs(window);
-    settle();
     auto count = [&](int id) {
         int n = 0;
         for (HWND h : g_live_changes) n += h == Control(id);
         return n;
     };
-    EXPECT_EQ(count(ID_VERDICT), 1);
-    ValidateInputs(window);  // the same verdict again
-    settle();
-    EXPECT_EQ(count(ID_VERDICT), 1);
+    // Events reach this thread through its queue, in the order they were raised.
+    auto wait_for = [&](int id, int n) {
+        DWORD start = GetTickCount();
+        while (count(id) < n && GetTickCount() - start < 60000) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            Pump();
+        }
+        return count(id) >= n;
+    };
+    SetDlgItemTextW(window, ID_ROM_BOX, (scratch + L"\\missing.z64").c_str());
+    ValidateInputs(window);
+    EXPECT_TRUE(wait_for(ID_VERDICT, 1));
+    ValidateInputs(window);  // the same verdict again: no news
     wchar_t* block = (wchar_t*)LocalAlloc(LMEM_FIXED, 128);
     wcscpy_s(block, 64, L"Writing the PC version...");
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_STATUS, 0, (LPARAM)block);
-    settle();
-    EXPECT_EQ(count(ID_MESSAGE), 1);
+    EXPECT_TRUE(wait_for(ID_MESSAGE, 1));
+    // Raised after the second validation, so anything that raised came before it.
+    EXPECT_EQ(count(ID_VERDICT), 1);
     UnhookWinEvent(hook);
 
     // What the accessibility interface gives for each control.

@@ -883,10 +883,12 @@ TEST_F(SetupWindowE2e, ALabelsAccessKeyMovesTheFocusToItsBox)
         EXPECT_TRUE(Retrying([&] { if (FocusOf(run.window) == GetDlgItem(run.window, c.start)) PressAltKey(run.window, c.key); },
                              [&] { return FocusOf(run.window) == c.target; }))
             << "from " << c.start;
-        DWORD from = 1, to = 0;
-        SendMessageW(c.target, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
-        EXPECT_EQ(from, 0u);
-        EXPECT_EQ(to, (DWORD)SendMessageW(c.target, WM_GETTEXTLENGTH, 0, 0));
+        auto whole_selected = [&] {
+            DWORD from = 1, to = 0;
+            SendMessageW(c.target, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+            return from == 0 && to == (DWORD)SendMessageW(c.target, WM_GETTEXTLENGTH, 0, 0);
+        };
+        EXPECT_TRUE(WaitFor(whole_selected, 10000));
     }
     EXPECT_TRUE(IsWindow(run.window));
     PostMessageW(run.window, WM_CLOSE, 0, 0);
