@@ -66,8 +66,8 @@ SIZE WindowFrameAt(int dpi);
 // client area and placed at where's top-left (or centred when where is null), inside the
 // work area.
 void ScaleSetupWindow(HWND window, int dpi, const RECT* work_area, const RECT* where);
-// The work area and the DPI of the monitor that holds most of area (or the primary one).
-void MonitorOf(const RECT* area, RECT* work_area, int* dpi);
+// The work area of the monitor that holds most of area (or of the primary one).
+void MonitorWorkArea(const RECT* area, RECT* work_area);
 // Fonts and the large icon for the layout DPI in g_setup.dpi; the previous ones are
 // returned for the caller to delete once no control uses them.
 void CreateWindowFonts(HFONT old_out[3], HICON* old_icon);

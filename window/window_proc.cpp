@@ -140,8 +140,7 @@ static LRESULT OnCtlColorStatic(HDC dc, HWND control)
 static void OnDpiChanged(HWND window, int dpi, const RECT* suggested)
 {
     RECT work_area;
-    int ignored = 0;
-    MonitorOf(suggested, &work_area, &ignored);
+    MonitorWorkArea(suggested, &work_area);
     ScaleSetupWindow(window, dpi, &work_area, suggested);
 }
 
@@ -152,8 +151,7 @@ static LRESULT OnGetDpiScaledSize(HWND window, int dpi, SIZE* size)
     RECT placed;
     GetWindowRect(window, &placed);
     RECT work_area;
-    int ignored = 0;
-    MonitorOf(&placed, &work_area, &ignored);
+    MonitorWorkArea(&placed, &work_area);
     SIZE frame = WindowFrameAt(dpi);
     int layout = FitLayoutDpi(dpi, work_area.right - work_area.left, work_area.bottom - work_area.top,
                               frame.cx, frame.cy);
@@ -301,9 +299,8 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
         // A new message font (the text size of Windows' settings) gives new fonts here too.
         if (wparam == SPI_SETNONCLIENTMETRICS) {
             RECT placed, work_area;
-            int ignored = 0;
             GetWindowRect(window, &placed);
-            MonitorOf(&placed, &work_area, &ignored);
+            MonitorWorkArea(&placed, &work_area);
             ScaleSetupWindow(window, g_window.monitor_dpi, &work_area, &placed);
         }
         return 0;

@@ -32,7 +32,7 @@ SIZE WindowFrameAt(int dpi)
     return size;
 }
 
-void MonitorOf(const RECT* area, RECT* work_area, int* dpi)
+void MonitorWorkArea(const RECT* area, RECT* work_area)
 {
     POINT origin = {0, 0};
     HMONITOR monitor = area ? MonitorFromRect(area, MONITOR_DEFAULTTONEAREST)
@@ -45,9 +45,6 @@ void MonitorOf(const RECT* area, RECT* work_area, int* dpi)
     } else {
         SetRect(work_area, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     }
-    HDC screen = GetDC(nullptr);
-    *dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
 }
 
 void CreateWindowFonts(HFONT old_out[3], HICON* old_icon)

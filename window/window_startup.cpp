@@ -53,8 +53,7 @@ HWND CreateSetupWindow(HINSTANCE instance, int snapshot, int* width, int* height
     // The window opens on the primary monitor and fits its work area, at any scale: a
     // layout too large for it (192 dpi on a 1366 x 768 screen) is drawn at a lower DPI.
     RECT work_area;
-    int dpi = 96;
-    MonitorOf(nullptr, &work_area, &dpi);
+    MonitorWorkArea(nullptr, &work_area);
     CreateDrawingObjects(&work_area);
     ATOM registered = RegisterSetupClass(instance);
 
@@ -84,7 +83,7 @@ HWND CreateSetupWindow(HINSTANCE instance, int snapshot, int* width, int* height
     if (!snapshot && window_dpi > 0 && window_dpi != g_window.monitor_dpi) {
         RECT placed;
         GetWindowRect(window, &placed);
-        MonitorOf(&placed, &work_area, &dpi);
+        MonitorWorkArea(&placed, &work_area);
         ScaleSetupWindow(window, window_dpi, &work_area, nullptr);
     }
     RECT placed;
