@@ -6,6 +6,7 @@
 
 #include "base/file_helpers.h"
 #include "base/path_helpers.h"
+#include "base/path_lines.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "base/folder_identity.h"
@@ -100,9 +101,10 @@ int ConfirmInstallation(const wchar_t* folder, int interactive)
         !IsDriveRootOrKnownFolder(folder))
         return 1;
     if (interactive) {
-        wchar_t text[UNINSTALL_QUESTION_UNITS];
+        wchar_t text[UNINSTALL_QUESTION_UNITS], shown[UNINSTALL_QUESTION_UNITS];
+        BreakPathIntoLines(folder, shown, UNINSTALL_QUESTION_UNITS, PATH_LINE_UNITS);
         FormatText(text, UNINSTALL_QUESTION_UNITS,
-                   L"There is no Torrentine PC installation in\n%s\n\nNothing was removed.", folder);
+                   L"There is no Torrentine PC installation in\n%s\n\nNothing was removed.", shown);
         MessageBoxW(nullptr, text, UNINSTALL_CAPTION, MB_ICONERROR);
     }
     return 0;
@@ -135,13 +137,14 @@ static int SayGameIsRunning(int interactive)
 static int SayFilesStayed(const wchar_t* folder, int interactive, int saves)
 {
     if (interactive) {
-        wchar_t text[UNINSTALL_QUESTION_UNITS];
+        wchar_t text[UNINSTALL_QUESTION_UNITS], shown[UNINSTALL_QUESTION_UNITS];
+        BreakPathIntoLines(folder, shown, UNINSTALL_QUESTION_UNITS, PATH_LINE_UNITS);
         FormatText(text, UNINSTALL_QUESTION_UNITS,
                    saves ? L"Some of your saved games and settings could not be removed from\n%s\n\n"
                            L"Make sure they are not read-only or in use, then run the uninstaller again."
                          : L"Some files of Torrentine PC could not be removed from\n%s\n\nMake sure they "
                            L"are not read-only or in use, then run the uninstaller again.",
-                   folder);
+                   shown);
         MessageBoxW(nullptr, text, L"Torrentine PC", MB_ICONWARNING);
     }
     return UNINSTALL_INCOMPLETE;
@@ -223,8 +226,9 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     // nothing can be done.
     if (GameIsRunning(folder)) return SayGameIsRunning(interactive);
     if (interactive) {
-        wchar_t question[UNINSTALL_QUESTION_UNITS];
-        FormatText(question, UNINSTALL_QUESTION_UNITS, L"Remove Torrentine PC from\n%s ?", folder);
+        wchar_t question[UNINSTALL_QUESTION_UNITS], shown[UNINSTALL_QUESTION_UNITS];
+        BreakPathIntoLines(folder, shown, UNINSTALL_QUESTION_UNITS, PATH_LINE_UNITS);
+        FormatText(question, UNINSTALL_QUESTION_UNITS, L"Remove Torrentine PC from\n%s ?", shown);
         if (MessageBoxW(nullptr, question, UNINSTALL_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
             return UNINSTALL_DECLINED;
         int answer = MessageBoxW(nullptr,

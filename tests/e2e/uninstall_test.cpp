@@ -1339,3 +1339,39 @@ TEST_F(Uninstall, TheLockIsHeldWhileTheUninstallerAsks)
     EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
     EXPECT_EQ(WaitForExit(stage1), 1u);
 }
+
+// A deep folder (205 characters) is broken into lines in the first question, after its
+// separators: the box stays far narrower than the screen and shows the whole path.
+TEST_F(Uninstall, ALongFolderIsWrappedInTheQuestion)
+{
+    std::wstring deep = root + L"\\Games";
+    while (deep.size() < 192) deep += L"\\Torrentine-Collection";
+    deep = deep.substr(0, 192) + L"\\Torrentine PC";
+    ASSERT_EQ(deep.size(), 206u);  // 205 characters and the separator before the last name
+    InstallInto(deep);
+    std::vector<std::wstring> before = TempCopies();
+    PROCESS_INFORMATION stage1 = StartProgram(deep + L"\\Uninstall.exe", L"/uninstall");
+    ASSERT_NE(stage1.hProcess, nullptr);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    std::wstring text = MessageBoxText(box);
+    std::wstring unbroken;
+    for (wchar_t c : text)
+        if (c != L'\n') unbroken += c;
+    EXPECT_EQ(unbroken, L"Remove Torrentine PC from" + deep + L" ?");
+    size_t longest = 0, line = 0;
+    for (wchar_t c : text) {
+        line = c == L'\n' ? 0 : line + 1;
+        if (line > longest) longest = line;
+    }
+    EXPECT_LE(longest, 66u) << Utf8(text);
+    RECT r;
+    GetWindowRect(box, &r);
+    EXPECT_LT(r.right - r.left, GetSystemMetrics(SM_CXSCREEN) / 2);
+    HANDLE stage2 = OpenWindowProcess(box);
+    AnswerMessageBox(box, IDNO);
+    EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
+    EXPECT_EQ(WaitForExit(stage1), 1u);
+    EXPECT_TRUE(WaitUntilCopiesGone(before));
+    EXPECT_TRUE(FileExists(deep + L"\\TorrentinePC.exe"));
+}
