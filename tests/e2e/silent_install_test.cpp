@@ -822,6 +822,7 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
         {drive.root + L"\\", root_text},
         {drive.root.substr(0, 2), NOT_FULL_TEXT},  // "K:", the drive's current folder
         {drive.root + L".", root_text},
+        {drive_folder, root_text},  // the drive's root by the folder's own name
         {profile, RESERVED_TEXT},
         {profile + L"\\AppData", RESERVED_TEXT},
         {upper_desktop + L"\\", RESERVED_TEXT},

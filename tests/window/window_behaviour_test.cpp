@@ -306,6 +306,32 @@ TEST_F(SetupWindowTest, AnInstallCancelsThePendingValidation)
     EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
 }
 
+// Install pressed within the delay after a change: the pending validation runs first, so
+// the window judges the inputs the install took, not the ones before the last keystroke.
+// A ROM found, then changed to a missing one: once the worker has refused it, Install stays
+// disabled, as the verdict of these inputs has it.
+TEST_F(SetupWindowTest, AnInstallRunsThePendingValidationFirst)
+{
+    SetDlgItemTextW(window, ID_FOLDER_BOX, (scratch + L"\\Torrentine PC").c_str());
+    SetDlgItemTextW(window, ID_ROM_BOX, FixturePath(L"fixture.z64").c_str());
+    ValidateInputs(window);
+    ASSERT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);
+    ASSERT_TRUE(IsWindowEnabled(Control(ID_INSTALL)));
+
+    // No message is pumped in between, so the validation timer cannot have fallen due.
+    SetDlgItemTextW(window, ID_ROM_BOX, (scratch + L"\\missing.z64").c_str());
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_INSTALL, BN_CLICKED), (LPARAM)Control(ID_INSTALL));
+    DWORD start = GetTickCount();
+    while (g_setup.busy && GetTickCount() - start < 60000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump();
+    }
+    ASSERT_EQ(g_setup.busy, 0);
+    EXPECT_EQ(g_setup.finished, 0);
+    EXPECT_EQ(Text(window, ID_VERDICT).rfind(L"\u2716  ", 0), 0u) << Utf8(Text(window, ID_VERDICT));
+    EXPECT_FALSE(IsWindowEnabled(Control(ID_INSTALL))) << "Install left enabled for the found ROM";
+}
+
 TEST_F(SetupWindowTest, VerdictColourFollowsItsFirstCharacter)
 {
     HDC dc = CreateCompatibleDC(nullptr);
