@@ -413,15 +413,49 @@ static int WriteNewFile(const wchar_t* path, const void* data, uint32_t count, D
     return ok && written == count;
 }
 
+#define COPY_CHUNK_BYTES (1024 * 1024)
+
+// A file copy would also copy the source's alternate data streams, among them the zone
+// mark that a browser puts on a downloaded setup, and Windows would then warn about the
+// copy as about a download: only the bytes of the file's data are copied.
+int CopyBytesToNewFile(const wchar_t* source, const wchar_t* path, DWORD* error)
+{
+    HANDLE in = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return 0;
+    }
+    uint8_t* chunk = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK_BYTES);
+    HANDLE out = chunk ? CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                       : INVALID_HANDLE_VALUE;
+    if (out == INVALID_HANDLE_VALUE) {
+        *error = chunk ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
+        if (chunk) HeapFree(GetProcessHeap(), 0, chunk);
+        CloseHandle(in);
+        return 0;
+    }
+    *error = 0;
+    int ok = 1;
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(in, chunk, COPY_CHUNK_BYTES, &read, nullptr)) ok = 0;
+        if (!ok || read == 0) break;
+        if (!WriteFile(out, chunk, read, &written, nullptr) || written != read) ok = 0;
+    }
+    // An incomplete copy is this call's own new file: it goes again, by its handle.
+    if (!ok) DeleteByHandle(out);
+    CloseHandle(out);
+    CloseHandle(in);
+    HeapFree(GetProcessHeap(), 0, chunk);
+    return ok;
+}
+
 // Copies source to path as a new file; fails when the name exists.
 static int CopyNewFile(const wchar_t* path, const void* source, uint32_t, DWORD* error)
 {
-    if (CopyFileW((const wchar_t*)source, path, TRUE)) {
-        *error = 0;
-        return 1;
-    }
-    *error = GetLastError();
-    return 0;
+    return CopyBytesToNewFile((const wchar_t*)source, path, error);
 }
 
 static int NameExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }

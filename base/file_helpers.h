@@ -87,9 +87,14 @@ int FreePartialSlot(const wchar_t* path);
 // Creates path, which must not exist yet, with exactly count bytes: a name that exists is a
 // failure, never replaced. *created: whether this call made the file (whole or not).
 int CreateWholeFile(const wchar_t* path, const void* data, uint32_t count, int* created);
-// Copies source to a new file at path on the same terms (*created: 1 only for a whole copy).
+// Copies the bytes of source's data to a new file at path, which must not exist yet: no
+// alternate data stream (a download's zone mark) and no attribute comes along. error: 0 once
+// the file was created, else why it could not be; an incomplete copy is removed again.
+int CopyBytesToNewFile(const wchar_t* source, const wchar_t* path, DWORD* error);
+// Copies source (as CopyBytesToNewFile) to a new file at path on the same terms (*created: 1
+// only for a whole copy).
 int CopyToNewFile(const wchar_t* source, const wchar_t* path, int* created);
 
-// Copies source to path by the same rule: an existing name at path is replaced, never
-// written into. 1 on success.
+// Copies source (as CopyBytesToNewFile) to path by the same rule: an existing name at path
+// is replaced, never written into. 1 on success.
 int CopyFileAsNew(const wchar_t* source, const wchar_t* path);

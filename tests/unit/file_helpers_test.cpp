@@ -349,3 +349,43 @@ TEST_F(FileHelpersTest, AReplaceWithEveryPartialNameTakenFailsAndTouchesNothing)
     std::vector<uint8_t> theirs = ReadBytes(P(L"outside.bin"));
     EXPECT_EQ(std::string(theirs.begin(), theirs.end()), "the player's");
 }
+
+// The uninstaller's copies are made from the file's bytes alone: whole at every size (the
+// copy goes a piece at a time), never over an existing name, and without the source's
+// alternate data streams (the zone mark of a download). Wine stores no streams: there the
+// last part shows only that a name with a stream is not made beside the copy.
+TEST_F(FileHelpersTest, CopiesAreTheBytesAloneAndOnlyNewFiles)
+{
+    for (size_t bytes : {(size_t)0, (size_t)1, (size_t)1024 * 1024, (size_t)2 * 1024 * 1024 + 7}) {
+        SCOPED_TRACE(bytes);
+        std::vector<uint8_t> data(bytes);
+        for (size_t i = 0; i < bytes; i++) data[i] = (uint8_t)(i * 7 + i / 4096);
+        ASSERT_TRUE(WriteBytes(P(L"source.exe"), data.data(), data.size()));
+        int created = 0;
+        EXPECT_EQ(CopyToNewFile(P(L"source.exe").c_str(), P(L"copy.exe").c_str(), &created), 1);
+        EXPECT_EQ(created, 1);
+        EXPECT_TRUE(ReadBytes(P(L"copy.exe")) == data);
+        // A name that exists stays as it is; the failure says why.
+        DWORD error = 0;
+        ASSERT_TRUE(WriteText(P(L"taken.exe"), "someone else's"));
+        EXPECT_EQ(CopyBytesToNewFile(P(L"source.exe").c_str(), P(L"taken.exe").c_str(), &error), 0);
+        EXPECT_EQ(error, (DWORD)ERROR_FILE_EXISTS);
+        std::vector<uint8_t> taken = ReadBytes(P(L"taken.exe"));
+        EXPECT_EQ(std::string(taken.begin(), taken.end()), "someone else's");
+        EXPECT_EQ(CopyToNewFile(P(L"source.exe").c_str(), P(L"taken.exe").c_str(), &created), 0);
+        EXPECT_EQ(created, 0);
+        DeleteFileW(P(L"copy.exe").c_str());
+    }
+    int created = 1;
+    EXPECT_EQ(CopyToNewFile(P(L"missing.exe").c_str(), P(L"copy.exe").c_str(), &created), 0);
+    EXPECT_EQ(created, 0);
+    EXPECT_FALSE(FileExists(P(L"copy.exe")));
+
+    // Where the file system keeps streams, the source's zone mark stays behind.
+    bool streams = WriteText(P(L"source.exe:Zone.Identifier"), "[ZoneTransfer]\r\nZoneId=3\r\n") &&
+                   ReadBytes(P(L"source.exe:Zone.Identifier")).size() > 0 && FileExists(P(L"source.exe"));
+    EXPECT_EQ(CopyFileAsNew(P(L"source.exe").c_str(), P(L"copy.exe").c_str()), 1);
+    EXPECT_TRUE(ReadBytes(P(L"copy.exe")) == ReadBytes(P(L"source.exe")));
+    EXPECT_EQ(GetFileAttributesW(P(L"copy.exe:Zone.Identifier").c_str()), INVALID_FILE_ATTRIBUTES);
+    if (!streams) printf("note: this file system keeps no alternate data streams\n");
+}
