@@ -76,6 +76,13 @@ static int HandleIsEntryItself(HANDLE handle, const FilePlace* folder, const wch
            CompareStringOrdinal(entry.path, -1, expected, -1, TRUE) == CSTR_EQUAL;
 }
 
+int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag)
+{
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+    // Tag 0 is no tag Windows gives: taken as a link, so that nothing unknown is entered.
+    return reparse_tag == 0 || IsReparseTagNameSurrogate(reparse_tag);
+}
+
 // Opens folder\name (already joined into path) as itself, with its own attributes. On
 // failure *why says what stands there: ENTRY_MISSING, ENTRY_LINK (it leads elsewhere) or
 // ENTRY_UNOPENED (in use, denied).
@@ -104,7 +111,10 @@ static HANDLE OpenEntryReporting(const wchar_t* path, const FilePlace* folder, c
         *why = ENTRY_LINK;
         return INVALID_HANDLE_VALUE;
     }
+    // Only a link keeps its reparse attribute here: a cloud placeholder or a projected file
+    // is an ordinary file or folder to the deletions, deleted or entered as one.
     *attributes = tag.FileAttributes;
+    if (!IsLinkReparsePoint(tag.FileAttributes, tag.ReparseTag)) *attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
     return handle;
 }
 
@@ -355,6 +365,20 @@ int DeleteTree(const wchar_t* folder)
     return DeleteTreeEntry(folder, &place, name, nullptr) == DELETION_GONE;
 }
 
+int IsLinkItself(const wchar_t* path)
+{
+    wchar_t parent[SETUP_JOIN_UNITS];
+    const wchar_t* name = nullptr;
+    FilePlace place;
+    if (!SplitLastName(path, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
+    DWORD attributes = 0;
+    int why = 0;
+    HANDLE handle = OpenEntryReporting(path, &place, name, 0, &attributes, &why);
+    if (handle == INVALID_HANDLE_VALUE) return why == ENTRY_LINK;
+    CloseHandle(handle);
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 int RemoveEmptyFolder(const wchar_t* path)
 {
     wchar_t parent[SETUP_JOIN_UNITS];
@@ -381,8 +405,9 @@ uint64_t TreeSize(const wchar_t* folder)
     uint64_t sum = 0;
     do {
         if (IsDotOrDotDot(entry.cFileName)) continue;
-        DWORD kind = entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-        if (kind == FILE_ATTRIBUTE_DIRECTORY) {
+        // A search gives a reparse point's tag in dwReserved0.
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !IsLinkReparsePoint(entry.dwFileAttributes, entry.dwReserved0)) {
             // Links are never entered, so no cycle can form; the join limit bounds the depth.
             wchar_t path[SETUP_JOIN_UNITS];
             if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;

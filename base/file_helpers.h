@@ -9,6 +9,14 @@ int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count);
 // The deletions never act through a link: a link is removed as itself, with its target
 // untouched, or stays where that cannot be done (Wine cannot remove a Unix symbolic link).
 
+// Only name-surrogate reparse points (junctions, symbolic links, mount points) are links,
+// never entered; any other reparse point (a cloud placeholder, a projected file) is an
+// ordinary file or folder to the deletions. Decided by the attributes and the reparse tag
+// (FILE_ATTRIBUTE_TAG_INFO.ReparseTag, or a search's dwReserved0).
+int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag);
+// 1 when path itself is a link (it leads elsewhere), not a file or folder of its parent.
+int IsLinkItself(const wchar_t* path);
+
 // Deletes the file or link folder\name (never a real folder). Nonzero when it was deleted.
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
 

@@ -319,6 +319,15 @@ int CheckInstallFolder(const wchar_t* folder, int limit, wchar_t* message, size_
                L"it.");
         return 0;
     }
+    // A folder that is a link (a junction, a symbolic link, a mount point) leads to files
+    // elsewhere, which an uninstall would empty through it, and a link can be turned
+    // elsewhere later: the game goes into a folder of its own.
+    if (compared.exists && IsLinkItself(compared.full)) {
+        Refuse(message, capacity,
+               L"That folder is a link to another place: choose the folder it leads to, or a new "
+               L"folder.");
+        return 0;
+    }
     if (compared.exists && !FolderHoldsInstallation(folder) && HoldsAnything(folder)) {
         Refuse(message, capacity,
                L"That folder already holds other files: choose a new or empty folder just for "

@@ -389,3 +389,41 @@ TEST_F(FileHelpersTest, CopiesAreTheBytesAloneAndOnlyNewFiles)
     EXPECT_EQ(GetFileAttributesW(P(L"copy.exe:Zone.Identifier").c_str()), INVALID_FILE_ATTRIBUTES);
     if (!streams) printf("note: this file system keeps no alternate data streams\n");
 }
+
+// Only name-surrogate reparse points are links; the tags are Windows' own (Wine has no
+// reparse points but its symbolic links, which the deletions tell by where they lead).
+TEST(ReparsePoints, OnlyNameSurrogatesAreLinks)
+{
+    const DWORD REPARSE = FILE_ATTRIBUTE_REPARSE_POINT, FOLDER = FILE_ATTRIBUTE_DIRECTORY;
+    struct Case {
+        const char* what;
+        DWORD attributes, tag;
+        int link;
+    };
+    const Case cases[] = {
+        {"a junction or mount point", FOLDER | REPARSE, 0xA0000003, 1},
+        {"a symbolic link to a folder", FOLDER | REPARSE, 0xA000000C, 1},
+        {"a symbolic link to a file", REPARSE, 0xA000000C, 1},
+        {"a cloud folder placeholder", FOLDER | REPARSE, 0x9000001A, 0},
+        {"a cloud file placeholder", REPARSE, 0x9000601A, 0},
+        {"a projected file", REPARSE, 0x9000001C, 0},
+        {"a deduplicated file", REPARSE, 0x80000013, 0},
+        {"a compressed system file", REPARSE, 0x80000017, 0},
+        {"an app execution alias", REPARSE, 0x8000001B, 0},
+        {"no reparse point at all", FOLDER, 0xA0000003, 0},
+        {"a reparse point without a tag", FOLDER | REPARSE, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(IsLinkReparsePoint(c.attributes, c.tag), c.link);
+    }
+}
+
+TEST_F(FileHelpersTest, AFolderThatIsALinkIsTold)
+{
+    ASSERT_TRUE(CreateDirectoryW(P(L"real").c_str(), nullptr));
+    ASSERT_TRUE(MakeFolderLink(P(L"link"), P(L"real")));
+    EXPECT_EQ(IsLinkItself(P(L"real").c_str()), 0);
+    EXPECT_EQ(IsLinkItself(P(L"link").c_str()), 1);
+    EXPECT_EQ(IsLinkItself(P(L"missing").c_str()), 0);
+}
