@@ -117,7 +117,9 @@ static int ReadComparedFolder(const wchar_t* folder, ComparedFolder* compared)
 {
     if (!NormalisedFolder(folder, compared->full, SETUP_JOIN_UNITS)) return 0;
     compared->exists = ReadFileIdentity(compared->full, &compared->identity);
-    compared->indexed = compared->exists && ReadFileIndex(compared->full, &compared->index);
+    // A number that cannot be trusted (FAT, a network drive) never tells two folders apart.
+    compared->indexed = compared->exists && compared->identity.id_trusted &&
+                        ReadFileIndex(compared->full, &compared->index);
     return 1;
 }
 
