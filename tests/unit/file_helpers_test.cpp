@@ -222,12 +222,13 @@ TEST_F(FileHelpersTest, CutPathsAreNeverDeletedOrMeasured)
     ASSERT_TRUE(WriteBytes(deep + L"\\" + long_folder + L"\\x.bin", "1234567", 7));
     EXPECT_EQ(TreeSize(deep.c_str()), 3u + 9u);
 
-    // DeleteTree leaves the cut entries (and so the folder) but removes the rest.
-    DeleteTree(deep.c_str());
+    // DeleteTree joins no name into a cut path: below the folder it joins in the long form,
+    // so the entries past the limit go with the rest, each by its own name.
+    EXPECT_EQ(DeleteTree(deep.c_str()), 1);
     EXPECT_FALSE(FileExists(deep + L"\\" + prefix));
-    EXPECT_TRUE(FileExists(deep + L"\\" + long_log));
-    EXPECT_TRUE(FileExists(deep + L"\\" + long_folder + L"\\x.bin"));
-    EXPECT_TRUE(FolderExists(deep));
+    EXPECT_FALSE(FileExists(L"\\\\?\\" + deep + L"\\" + long_log));
+    EXPECT_FALSE(FileExists(L"\\\\?\\" + deep + L"\\" + long_folder + L"\\x.bin"));
+    EXPECT_FALSE(FolderExists(deep));
 }
 
 // On a real drive that fills up half-way, the existing file must survive whole.
@@ -426,4 +427,36 @@ TEST_F(FileHelpersTest, AFolderThatIsALinkIsTold)
     EXPECT_EQ(IsLinkItself(P(L"real").c_str()), 0);
     EXPECT_EQ(IsLinkItself(P(L"link").c_str()), 1);
     EXPECT_EQ(IsLinkItself(P(L"missing").c_str()), 0);
+}
+
+// Saves and mods deeper than the platform's path limit (made here through the long form,
+// as Windows and Wine both allow) go with the tree, down to the last level; another
+// installation nested that deep stays whole.
+TEST_F(FileHelpersTest, ATreeDeeperThanThePathLimitGoesWhole)
+{
+    const std::wstring level = L"a mod folder with a long name, level ";
+    std::wstring deep = L"\\\\?\\" + P(L"saves");
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    std::wstring kept;
+    for (int i = 0; i < 28; i++) {
+        deep += L"\\" + level + std::to_wstring(i);
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << i;
+        ASSERT_TRUE(WriteText(deep + L"\\slot.sav", "player data")) << i;
+        if (i == 20) {
+            kept = deep + L"\\nested installation";
+            ASSERT_TRUE(CreateDirectoryW(kept.c_str(), nullptr));
+            ASSERT_TRUE(WriteText(kept + L"\\portable.txt", "mark"));
+        }
+    }
+    ASSERT_GT(deep.size(), 1100u);  // past MAX_PATH and past the old 1024-unit places
+    auto keep = [](const wchar_t* path) -> int {
+        char bytes[8];
+        return ReadFileInFolder(path, L"portable.txt", bytes, sizeof bytes) == 4;
+    };
+    EXPECT_EQ(DeleteTreeKeeping(P(L"saves").c_str(), keep), DELETION_KEPT);
+    EXPECT_EQ(GetFileAttributesW(deep.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(FileExists(kept + L"\\portable.txt"));
+    // Without the guard, nothing at any depth stays.
+    EXPECT_EQ(DeleteTreeKeeping(P(L"saves").c_str(), nullptr), DELETION_GONE);
+    EXPECT_FALSE(FolderExists(P(L"saves")));
 }
