@@ -278,7 +278,9 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     // game's, for a later install to pick them up.
     if (!DeleteWithRetries(folder, UNINSTALLER_NAME, 0)) return SayFilesStayed(folder, interactive, 0);
     if (delete_saves) DeleteInFolder(folder, PORTABLE_NOTE_NAME);
-    RemoveDirectoryW(folder);
+    // Only a real, empty folder: removing a folder that is a link (a junction) would remove
+    // the link alone, with the saves and the mark still at its target.
+    RemoveEmptyFolder(folder);
 
     if (interactive)
         MessageBoxW(nullptr, L"Torrentine PC has been removed.", UNINSTALL_CAPTION, MB_ICONINFORMATION);

@@ -80,8 +80,8 @@ static int CopyToNewTemporaryFile(wchar_t* copy)
             FormatText(copy, SETUP_JOIN_UNITS, UNINSTALL_TEMP_COPY_FORMAT, temp,
                        (unsigned long)random[0], (unsigned long)random[1]) < 0)
             return 0;
-        if (CopyFileW(g_setup.own_path, copy, TRUE)) return 1;
-        DWORD error = GetLastError();
+        DWORD error = 0;
+        if (CopyBytesToNewFile(g_setup.own_path, copy, &error)) return 1;  // without the zone mark
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return 0;
     }
     return 0;
