@@ -224,11 +224,10 @@ static int CarriesSetupPackage(const wchar_t* path)
 {
     HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) return 0;
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(PACKAGE_RESOURCE_ID), RT_RCDATA);
-    DWORD size = resource ? SizeofResource(module, resource) : 0;
-    HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
-    const uint8_t* bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
-    int ours = bytes && size >= PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES && memcmp(bytes, "TNPK", 4) == 0 &&
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    int ours = FindPackage(module, &bytes, &size) && size >= PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES &&
+               memcmp(bytes, "TNPK", 4) == 0 &&
                memcmp(bytes + size - PACKAGE_DIGEST_BYTES, PACKAGE_DIGEST_MAGIC, 4) == 0;
     FreeLibrary(module);
     return ours;
