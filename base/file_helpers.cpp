@@ -153,15 +153,18 @@ static int DeleteByHandle(HANDLE handle)
 // A file, or a link of any kind, but never a real folder. Its outcome: DELETION_GONE,
 // DELETION_KEPT (a link that leads elsewhere and cannot be removed as itself, or a real
 // folder) or DELETION_STAYED.
-static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
-                              int clear_attributes)
+// *missing is set when there was no such name to delete.
+static int DeleteEntryOutcomeNoting(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                                    int clear_attributes, int* missing)
 {
     DWORD attributes = 0;
     int why = 0;
     HANDLE handle = OpenEntryReporting(path, folder, name,
                                        clear_attributes ? FILE_WRITE_ATTRIBUTES : 0, &attributes, &why);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE) {
+        *missing = why == ENTRY_MISSING;
         return why == ENTRY_MISSING ? DELETION_GONE : why == ENTRY_LINK ? DELETION_KEPT : DELETION_STAYED;
+    }
     int outcome = DELETION_KEPT;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         if (clear_attributes) {
@@ -178,12 +181,19 @@ static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, cons
     return CheckedOutcome(outcome, path);
 }
 
+static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                              int clear_attributes)
+{
+    int missing = 0;
+    return DeleteEntryOutcomeNoting(path, folder, name, clear_attributes, &missing);
+}
+
 static int DeleteEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
                              int clear_attributes)
 {
     // Nonzero only for a deletion, not for a name that was never there.
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return 0;
-    return DeleteEntryOutcome(path, folder, name, clear_attributes) == DELETION_GONE;
+    int missing = 0;
+    return DeleteEntryOutcomeNoting(path, folder, name, clear_attributes, &missing) == DELETION_GONE && !missing;
 }
 
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name)
@@ -193,6 +203,28 @@ int DeleteInFolder(const wchar_t* folder, const wchar_t* name)
     if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;  // never a cut path
     if (!ReadFolderPlace(folder, &place)) return 0;
     return DeleteEntryItself(path, &place, name, 0);
+}
+
+FilePlace* ReadFolderPlaceOnce(const wchar_t* folder)
+{
+    FilePlace* place = (FilePlace*)LocalAlloc(LMEM_FIXED, sizeof(FilePlace));
+    if (place && !ReadFolderPlace(folder, place)) {
+        LocalFree(place);
+        place = nullptr;
+    }
+    return place;
+}
+
+void FreeFolderPlace(FilePlace* place)
+{
+    if (place) LocalFree(place);
+}
+
+int DeleteInPlacedFolder(const FilePlace* place, const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (!place || JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
+    return DeleteEntryItself(path, place, name, 0);
 }
 
 // Splits path into its folder (a drive root keeps its backslash) and its last name.

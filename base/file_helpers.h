@@ -19,6 +19,13 @@ int IsLinkItself(const wchar_t* path);
 
 // Deletes the file or link folder\name (never a real folder). Nonzero when it was deleted.
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
+// The same for many names of one folder: its place is read once (ReadFolderPlaceOnce,
+// nullptr when the folder cannot be opened; FreeFolderPlace after). Each name still has to
+// be an entry of that place, so a folder swapped for a link meanwhile keeps its names.
+struct FilePlace;
+FilePlace* ReadFolderPlaceOnce(const wchar_t* folder);
+void FreeFolderPlace(FilePlace* place);
+int DeleteInPlacedFolder(const FilePlace* place, const wchar_t* folder, const wchar_t* name);
 
 // 1 for the "." and ".." entries of a directory listing.
 int IsDotOrDotDot(const wchar_t* name);

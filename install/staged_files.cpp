@@ -115,6 +115,7 @@ struct UndoPass {
     const ExtractContext* context;
     uint32_t index;
     int worst;
+    const FilePlace* place;                   // the install folder's, read once
     wchar_t last_folder[PACKAGE_NAME_UNITS];  // the folder part of the last name looked at
 };
 
@@ -125,7 +126,8 @@ static int UndoEntry(const wchar_t* name, const uint8_t*, uint64_t, void* param)
     if (index >= pass->context->entry_count) return 0;
     if (pass->context->slots[index] == PARTIAL_SLOT_NONE) return 1;  // not made by this run
     const wchar_t* folder = pass->context->install_folder;
-    if (!DeleteInFolder(folder, name) && HoldsOwnEntry(folder, name)) pass->worst = DELETION_STAYED;
+    if (!DeleteInPlacedFolder(pass->place, folder, name) && HoldsOwnEntry(folder, name))
+        pass->worst = DELETION_STAYED;
     return 1;
 }
 
@@ -153,6 +155,8 @@ int UndoNewInstall(const ExtractContext* context, const wchar_t* created_top)
     UndoPass* pass = (UndoPass*)LocalAlloc(LMEM_ZEROINIT, sizeof(UndoPass));
     if (!pass) return 0;
     pass->context = context;
+    FilePlace* place = ReadFolderPlaceOnce(folder);
+    pass->place = place;
     if (context->slots) {
         WalkPackage(UndoEntry, pass);
         pass->index = 0;
@@ -176,6 +180,7 @@ int UndoNewInstall(const ExtractContext* context, const wchar_t* created_top)
         }
     }
     int all_gone = pass->worst == DELETION_GONE;
+    FreeFolderPlace(place);
     LocalFree(pass);
     return all_gone;
 }
