@@ -8,6 +8,7 @@
 
 #include "app/default_folder.h"
 #include "base/command_line.h"
+#include "base/message_box_caption.h"
 #include "base/run_lock.h"
 #include "base/status_channel.h"
 #include "base/setup_state.h"
@@ -95,6 +96,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     bool windowless = g_setup.silent || uninstall || uninstall2;
     CoInitializeEx(nullptr, windowless ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
 
+    if ((uninstall || uninstall2 || StartedAsUninstaller(argc)) && !g_setup.silent) FitMessageBoxCaptions();
     if (uninstall || StartedAsUninstaller(argc)) return RunUninstallStage1(argc, argv);
     if (uninstall2) return RunUninstallStage2(argc, argv);
 

@@ -26,8 +26,10 @@ int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count)
 #define ENTRY_SHARING (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
 #define ENTRY_ITSELF (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS)
 // A handle's name on its volume may be longer than the path that reached it (a
-// substituted drive resolves to its real folder).
-#define PLACE_UNITS 1024
+// substituted drive resolves to its real folder); below a folder, saves and mods may lie
+// deeper than the platform's path limit. Buffers of this size live on the heap, or once
+// per call at the top.
+#define PLACE_UNITS 32768
 
 // Where an open file or folder really is: its volume and its path on that volume, without
 // a trailing backslash. (The name query works at every length; under Wine the final-path
@@ -40,20 +42,23 @@ struct FilePlace {
 static int ReadPlace(HANDLE handle, FilePlace* place)
 {
     BY_HANDLE_FILE_INFORMATION info;
-    union {
-        FILE_NAME_INFO name;
-        BYTE bytes[sizeof(FILE_NAME_INFO) + PLACE_UNITS * sizeof(wchar_t)];
-    } block;
-    if (!GetFileInformationByHandle(handle, &info) ||
-        !GetFileInformationByHandleEx(handle, FileNameInfo, &block, sizeof block))
+    const DWORD bytes = sizeof(FILE_NAME_INFO) + PLACE_UNITS * sizeof(wchar_t);
+    FILE_NAME_INFO* name = (FILE_NAME_INFO*)LocalAlloc(LMEM_FIXED, bytes);
+    if (!name || !GetFileInformationByHandle(handle, &info) ||
+        !GetFileInformationByHandleEx(handle, FileNameInfo, name, bytes)) {
+        if (name) LocalFree(name);
         return 0;
-    size_t units = block.name.FileNameLength / sizeof(wchar_t);
-    if (units >= PLACE_UNITS) return 0;
-    if (units > 0 && block.name.FileName[units - 1] == L'\\') units--;  // a volume's root
-    wmemcpy(place->path, block.name.FileName, units);
-    place->path[units] = L'\0';
-    place->volume = info.dwVolumeSerialNumber;
-    return 1;
+    }
+    size_t units = name->FileNameLength / sizeof(wchar_t);
+    int fits = units < PLACE_UNITS;
+    if (fits) {
+        if (units > 0 && name->FileName[units - 1] == L'\\') units--;  // a volume's root
+        wmemcpy(place->path, name->FileName, units);
+        place->path[units] = L'\0';
+        place->volume = info.dwVolumeSerialNumber;
+    }
+    LocalFree(name);
+    return fits;
 }
 
 // The place of a folder the caller names (links on the way to it are the caller's choice).
@@ -69,12 +74,22 @@ static int ReadFolderPlace(const wchar_t* folder, FilePlace* place)
 
 static int HandleIsEntryItself(HANDLE handle, const FilePlace* folder, const wchar_t* name)
 {
-    FilePlace entry;
-    wchar_t expected[PLACE_UNITS];
-    if (!ReadPlace(handle, &entry) || JoinPath(expected, PLACE_UNITS, folder->path, name) < 0)
-        return 0;
-    return entry.volume == folder->volume &&
-           CompareStringOrdinal(entry.path, -1, expected, -1, TRUE) == CSTR_EQUAL;
+    BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, sizeof(FilePlace) + PLACE_UNITS * sizeof(wchar_t));
+    if (!block) return 0;
+    FilePlace* entry = (FilePlace*)block;
+    wchar_t* expected = (wchar_t*)(block + sizeof(FilePlace));
+    int itself = ReadPlace(handle, entry) && JoinPath(expected, PLACE_UNITS, folder->path, name) >= 0 &&
+                 entry->volume == folder->volume &&
+                 CompareStringOrdinal(entry->path, -1, expected, -1, TRUE) == CSTR_EQUAL;
+    LocalFree(block);
+    return itself;
+}
+
+int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag)
+{
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+    // Tag 0 is no tag Windows gives: taken as a link, so that nothing unknown is entered.
+    return reparse_tag == 0 || IsReparseTagNameSurrogate(reparse_tag);
 }
 
 // Opens folder\name (already joined into path) as itself, with its own attributes. On
@@ -105,7 +120,10 @@ static HANDLE OpenEntryReporting(const wchar_t* path, const FilePlace* folder, c
         *why = ENTRY_LINK;
         return INVALID_HANDLE_VALUE;
     }
+    // Only a link keeps its reparse attribute here: a cloud placeholder or a projected file
+    // is an ordinary file or folder to the deletions, deleted or entered as one.
     *attributes = tag.FileAttributes;
+    if (!IsLinkReparsePoint(tag.FileAttributes, tag.ReparseTag)) *attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
     return handle;
 }
 
@@ -139,17 +157,20 @@ static int DeleteByHandle(HANDLE handle)
                                       sizeof disposition) != 0;
 }
 
-// One try; *busy: it failed as a passing holder (a scanner, say) makes it fail.
+// One try; *busy: it failed as a passing holder (a scanner, say) makes it fail; *missing:
+// there was no such name to delete.
 static int DeleteEntryOnce(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
-                           int clear_attributes, int* busy)
+                           int clear_attributes, int* busy, int* missing)
 {
     DWORD attributes = 0;
     int why = 0;
     *busy = 0;
+    *missing = 0;
     HANDLE handle = OpenEntryReporting(path, folder, name,
                                        clear_attributes ? FILE_WRITE_ATTRIBUTES : 0, &attributes, &why);
     if (handle == INVALID_HANDLE_VALUE) {
         *busy = why == ENTRY_UNOPENED && IsBusyError(GetLastError());
+        *missing = why == ENTRY_MISSING;
         return why == ENTRY_MISSING ? DELETION_GONE : why == ENTRY_LINK ? DELETION_KEPT : DELETION_STAYED;
     }
     int outcome = DELETION_KEPT;
@@ -174,13 +195,14 @@ static int DeleteEntryOnce(const wchar_t* path, const FilePlace* folder, const w
 // A file, or a link of any kind, but never a real folder. Its outcome: DELETION_GONE,
 // DELETION_KEPT (a link that leads elsewhere and cannot be removed as itself, or a real
 // folder) or DELETION_STAYED. A file busy for a moment is tried again (base/busy_retry.h).
-static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
-                              int clear_attributes)
+// *missing is set when there was no such name to delete.
+static int DeleteEntryOutcomeNoting(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                                    int clear_attributes, int* missing)
 {
     DWORD pause = 20, slept = 0;
     for (;;) {
         int busy = 0;
-        int outcome = DeleteEntryOnce(path, folder, name, clear_attributes, &busy);
+        int outcome = DeleteEntryOnce(path, folder, name, clear_attributes, &busy, missing);
         if (outcome != DELETION_STAYED || !busy || slept >= BUSY_RETRY_BUDGET_MS) return outcome;
         Sleep(pause);
         slept += pause;
@@ -188,12 +210,19 @@ static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, cons
     }
 }
 
+static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                              int clear_attributes)
+{
+    int missing = 0;
+    return DeleteEntryOutcomeNoting(path, folder, name, clear_attributes, &missing);
+}
+
 static int DeleteEntryItself(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
                              int clear_attributes)
 {
     // Nonzero only for a deletion, not for a name that was never there.
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return 0;
-    return DeleteEntryOutcome(path, folder, name, clear_attributes) == DELETION_GONE;
+    int missing = 0;
+    return DeleteEntryOutcomeNoting(path, folder, name, clear_attributes, &missing) == DELETION_GONE && !missing;
 }
 
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name)
@@ -203,6 +232,28 @@ int DeleteInFolder(const wchar_t* folder, const wchar_t* name)
     if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;  // never a cut path
     if (!ReadFolderPlace(folder, &place)) return 0;
     return DeleteEntryItself(path, &place, name, 0);
+}
+
+FilePlace* ReadFolderPlaceOnce(const wchar_t* folder)
+{
+    FilePlace* place = (FilePlace*)LocalAlloc(LMEM_FIXED, sizeof(FilePlace));
+    if (place && !ReadFolderPlace(folder, place)) {
+        LocalFree(place);
+        place = nullptr;
+    }
+    return place;
+}
+
+void FreeFolderPlace(FilePlace* place)
+{
+    if (place) LocalFree(place);
+}
+
+int DeleteInPlacedFolder(const FilePlace* place, const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (!place || JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
+    return DeleteEntryItself(path, place, name, 0);
 }
 
 // Splits path into its folder (a drive root keeps its backslash) and its last name.
@@ -300,11 +351,13 @@ static int Worse(int a, int b) { return a > b ? a : b; }
 // access: the platform's directory search does not share deletion.) The worst outcome.
 static int DeleteEntriesBelow(HANDLE folder, const wchar_t* path, FolderGuard keep)
 {
-    // On the heap: this frame repeats once per level of the tree.
+    // On the heap: this frame repeats once per level of the tree, which may be deeper than
+    // the platform's path limit (the path is in its long form).
     const DWORD capacity = 16384;
-    BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, capacity + sizeof(FilePlace));
+    BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, capacity + sizeof(FilePlace) + PLACE_UNITS * sizeof(wchar_t));
     if (!block) return DELETION_STAYED;
     FilePlace* place = (FilePlace*)(block + capacity);
+    wchar_t* child = (wchar_t*)(block + capacity + sizeof(FilePlace));
     if (!ReadPlace(folder, place)) {
         LocalFree(block);
         return DELETION_STAYED;
@@ -313,7 +366,7 @@ static int DeleteEntriesBelow(HANDLE folder, const wchar_t* path, FolderGuard ke
     while (GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, block, capacity)) {
         FILE_ID_BOTH_DIR_INFO* entry = (FILE_ID_BOTH_DIR_INFO*)block;
         for (;;) {
-            wchar_t name[MAX_PATH], child[SETUP_JOIN_UNITS];
+            wchar_t name[MAX_PATH];
             size_t units = entry->FileNameLength / sizeof(wchar_t);
             if (units >= MAX_PATH) {
                 worst = DELETION_STAYED;
@@ -321,7 +374,7 @@ static int DeleteEntriesBelow(HANDLE folder, const wchar_t* path, FolderGuard ke
                 wmemcpy(name, entry->FileName, units);
                 name[units] = L'\0';
                 if (IsDotOrDotDot(name)) {
-                } else if (JoinPath(child, SETUP_JOIN_UNITS, path, name) < 0) {
+                } else if (JoinPath(child, PLACE_UNITS, path, name) < 0) {
                     worst = DELETION_STAYED;
                 } else if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     worst = Worse(worst, DeleteTreeEntry(child, place, name, keep));
@@ -360,27 +413,56 @@ static int DeleteTreeEntry(const wchar_t* path, const FilePlace* folder, const w
     return CheckedOutcome(outcome, path);
 }
 
+// The long form of a full path ("\\?\C:\...", "\\?\UNC\server\share\..."), whose
+// names are joined below it without the platform's path limit.
+static int LongPathForm(const wchar_t* path, wchar_t* buffer, size_t capacity)
+{
+    if (wcsncmp(path, L"\\\\?\\", 4) == 0) return FormatText(buffer, capacity, L"%s", path) >= 0;
+    if (path[0] == L'\\' && path[1] == L'\\')
+        return FormatText(buffer, capacity, L"\\\\?\\UNC\\%s", path + 2) >= 0;
+    return FormatText(buffer, capacity, L"\\\\?\\%s", path) >= 0;
+}
+
+#define LONG_FORM_UNITS (SETUP_JOIN_UNITS + 8)
+
 int DeleteTreeKeeping(const wchar_t* folder, FolderGuard keep)
 {
-    wchar_t parent[SETUP_JOIN_UNITS];
+    wchar_t parent[SETUP_JOIN_UNITS], long_folder[LONG_FORM_UNITS];
     const wchar_t* name = nullptr;
     FilePlace place;
-    if (!SplitLastName(folder, parent, &name)) return DELETION_STAYED;
+    if (!SplitLastName(folder, parent, &name) || !LongPathForm(folder, long_folder, LONG_FORM_UNITS))
+        return DELETION_STAYED;
     if (!ReadFolderPlace(parent, &place)) return DELETION_GONE;
-    return DeleteTreeEntry(folder, &place, name, keep);
+    return DeleteTreeEntry(long_folder, &place, name, keep);
 }
 
 int DeleteTree(const wchar_t* folder)
 {
-    wchar_t parent[SETUP_JOIN_UNITS];
+    wchar_t parent[SETUP_JOIN_UNITS], long_folder[LONG_FORM_UNITS];
     const wchar_t* name = nullptr;
     FilePlace place;
-    if (!SplitLastName(folder, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
+    if (!SplitLastName(folder, parent, &name) || !LongPathForm(folder, long_folder, LONG_FORM_UNITS) ||
+        !ReadFolderPlace(parent, &place))
+        return 0;
     DWORD attributes = 0;
     HANDLE handle = OpenEntryItself(folder, &place, name, 0, &attributes);
     if (handle == INVALID_HANDLE_VALUE) return 0;  // nothing there to remove
     CloseHandle(handle);
-    return DeleteTreeEntry(folder, &place, name, nullptr) == DELETION_GONE;
+    return DeleteTreeEntry(long_folder, &place, name, nullptr) == DELETION_GONE;
+}
+
+int IsLinkItself(const wchar_t* path)
+{
+    wchar_t parent[SETUP_JOIN_UNITS];
+    const wchar_t* name = nullptr;
+    FilePlace place;
+    if (!SplitLastName(path, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
+    DWORD attributes = 0;
+    int why = 0;
+    HANDLE handle = OpenEntryReporting(path, &place, name, 0, &attributes, &why);
+    if (handle == INVALID_HANDLE_VALUE) return why == ENTRY_LINK;
+    CloseHandle(handle);
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 int RemoveEmptyFolder(const wchar_t* path)
@@ -409,8 +491,9 @@ uint64_t TreeSize(const wchar_t* folder)
     uint64_t sum = 0;
     do {
         if (IsDotOrDotDot(entry.cFileName)) continue;
-        DWORD kind = entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-        if (kind == FILE_ATTRIBUTE_DIRECTORY) {
+        // A search gives a reparse point's tag in dwReserved0.
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !IsLinkReparsePoint(entry.dwFileAttributes, entry.dwReserved0)) {
             // Links are never entered, so no cycle can form; the join limit bounds the depth.
             wchar_t path[SETUP_JOIN_UNITS];
             if (JoinPath(path, SETUP_JOIN_UNITS, folder, entry.cFileName) < 0) continue;
@@ -441,15 +524,49 @@ static int WriteNewFile(const wchar_t* path, const void* data, uint32_t count, D
     return ok && written == count;
 }
 
+#define COPY_CHUNK_BYTES (1024 * 1024)
+
+// A file copy would also copy the source's alternate data streams, among them the zone
+// mark that a browser puts on a downloaded setup, and Windows would then warn about the
+// copy as about a download: only the bytes of the file's data are copied.
+int CopyBytesToNewFile(const wchar_t* source, const wchar_t* path, DWORD* error)
+{
+    HANDLE in = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return 0;
+    }
+    uint8_t* chunk = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK_BYTES);
+    HANDLE out = chunk ? CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                       : INVALID_HANDLE_VALUE;
+    if (out == INVALID_HANDLE_VALUE) {
+        *error = chunk ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
+        if (chunk) HeapFree(GetProcessHeap(), 0, chunk);
+        CloseHandle(in);
+        return 0;
+    }
+    *error = 0;
+    int ok = 1;
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(in, chunk, COPY_CHUNK_BYTES, &read, nullptr)) ok = 0;
+        if (!ok || read == 0) break;
+        if (!WriteFile(out, chunk, read, &written, nullptr) || written != read) ok = 0;
+    }
+    // An incomplete copy is this call's own new file: it goes again, by its handle.
+    if (!ok) DeleteByHandle(out);
+    CloseHandle(out);
+    CloseHandle(in);
+    HeapFree(GetProcessHeap(), 0, chunk);
+    return ok;
+}
+
 // Copies source to path as a new file; fails when the name exists.
 static int CopyNewFile(const wchar_t* path, const void* source, uint32_t, DWORD* error)
 {
-    if (CopyFileW((const wchar_t*)source, path, TRUE)) {
-        *error = 0;
-        return 1;
-    }
-    *error = GetLastError();
-    return 0;
+    return CopyBytesToNewFile((const wchar_t*)source, path, error);
 }
 
 static int NameExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
@@ -540,21 +657,24 @@ int CopyFileAsNew(const wchar_t* source, const wchar_t* path)
 
 int ReadFileInFolder(const wchar_t* folder, const wchar_t* name, void* buffer, uint32_t capacity)
 {
-    wchar_t path[SETUP_JOIN_UNITS];
-    FilePlace place;
-    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0 || !ReadFolderPlace(folder, &place))
-        return -1;
-    HANDLE file = CreateFileW(path, GENERIC_READ, ENTRY_SHARING, nullptr, OPEN_EXISTING,
-                              ENTRY_ITSELF, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return -1;
+    // Also a deletion's guard, asked about folders in their long form at any depth: the path
+    // and the place are on the heap.
+    BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, sizeof(FilePlace) + PLACE_UNITS * sizeof(wchar_t));
+    if (!block) return -1;
+    FilePlace* place = (FilePlace*)block;
+    wchar_t* path = (wchar_t*)(block + sizeof(FilePlace));
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (JoinPath(path, PLACE_UNITS, folder, name) >= 0 && ReadFolderPlace(folder, place))
+        file = CreateFileW(path, GENERIC_READ, ENTRY_SHARING, nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr);
     int count = -1;
     FILE_STANDARD_INFO standard;
     DWORD read = 0;
-    if (HandleIsEntryItself(file, &place, name) &&
+    if (file != INVALID_HANDLE_VALUE && HandleIsEntryItself(file, place, name) &&
         GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
         !standard.Directory && ReadFile(file, buffer, capacity, &read, nullptr))
         count = (int)read;
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    LocalFree(block);
     return count;
 }
 

@@ -9,8 +9,23 @@ int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count);
 // The deletions never act through a link: a link is removed as itself, with its target
 // untouched, or stays where that cannot be done (Wine cannot remove a Unix symbolic link).
 
+// Only name-surrogate reparse points (junctions, symbolic links, mount points) are links,
+// never entered; any other reparse point (a cloud placeholder, a projected file) is an
+// ordinary file or folder to the deletions. Decided by the attributes and the reparse tag
+// (FILE_ATTRIBUTE_TAG_INFO.ReparseTag, or a search's dwReserved0).
+int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag);
+// 1 when path itself is a link (it leads elsewhere), not a file or folder of its parent.
+int IsLinkItself(const wchar_t* path);
+
 // Deletes the file or link folder\name (never a real folder). Nonzero when it was deleted.
 int DeleteInFolder(const wchar_t* folder, const wchar_t* name);
+// The same for many names of one folder: its place is read once (ReadFolderPlaceOnce,
+// nullptr when the folder cannot be opened; FreeFolderPlace after). Each name still has to
+// be an entry of that place, so a folder swapped for a link meanwhile keeps its names.
+struct FilePlace;
+FilePlace* ReadFolderPlaceOnce(const wchar_t* folder);
+void FreeFolderPlace(FilePlace* place);
+int DeleteInPlacedFolder(const FilePlace* place, const wchar_t* folder, const wchar_t* name);
 
 // 1 for the "." and ".." entries of a directory listing.
 int IsDotOrDotDot(const wchar_t* name);
@@ -87,9 +102,14 @@ int FreePartialSlot(const wchar_t* path);
 // Creates path, which must not exist yet, with exactly count bytes: a name that exists is a
 // failure, never replaced. *created: whether this call made the file (whole or not).
 int CreateWholeFile(const wchar_t* path, const void* data, uint32_t count, int* created);
-// Copies source to a new file at path on the same terms (*created: 1 only for a whole copy).
+// Copies the bytes of source's data to a new file at path, which must not exist yet: no
+// alternate data stream (a download's zone mark) and no attribute comes along. error: 0 once
+// the file was created, else why it could not be; an incomplete copy is removed again.
+int CopyBytesToNewFile(const wchar_t* source, const wchar_t* path, DWORD* error);
+// Copies source (as CopyBytesToNewFile) to a new file at path on the same terms (*created: 1
+// only for a whole copy).
 int CopyToNewFile(const wchar_t* source, const wchar_t* path, int* created);
 
-// Copies source to path by the same rule: an existing name at path is replaced, never
-// written into. 1 on success.
+// Copies source (as CopyBytesToNewFile) to path by the same rule: an existing name at path
+// is replaced, never written into. 1 on success.
 int CopyFileAsNew(const wchar_t* source, const wchar_t* path);

@@ -12,6 +12,57 @@ static HANDLE OpenForIdentity(const wchar_t* path)
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+static int IdIsZero(const uint8_t id[16])
+{
+    for (int i = 0; i < 16; i++)
+        if (id[i]) return 0;
+    return 1;
+}
+
+int FileIdIsTrusted(const uint8_t id[16], DWORD file_system_flags, const wchar_t* file_system, int remote)
+{
+    if (IdIsZero(id)) return 0;
+    if (file_system_flags & FILE_SUPPORTS_OPEN_BY_FILE_ID) return 1;
+    return !remote && file_system && (CompareStringOrdinal(file_system, -1, L"NTFS", -1, TRUE) == CSTR_EQUAL ||
+                                      CompareStringOrdinal(file_system, -1, L"ReFS", -1, TRUE) == CSTR_EQUAL);
+}
+
+// The path on its volume that the handle reached, links resolved; empty when it cannot be read.
+static void ReadPlace(HANDLE handle, wchar_t* place)
+{
+    union {
+        FILE_NAME_INFO name;
+        BYTE bytes[sizeof(FILE_NAME_INFO) + IDENTITY_PLACE_UNITS * sizeof(wchar_t)];
+    } block;
+    place[0] = L'\0';
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, &block, sizeof block)) return;
+    size_t units = block.name.FileNameLength / sizeof(wchar_t);
+    if (units >= IDENTITY_PLACE_UNITS) return;
+    if (units > 1 && block.name.FileName[units - 1] == L'\\') units--;
+    memcpy(place, block.name.FileName, units * sizeof(wchar_t));
+    place[units] = L'\0';
+}
+
+// Only a file on a network answers the remote protocol query.
+static int IsOnNetwork(HANDLE handle)
+{
+    FILE_REMOTE_PROTOCOL_INFO protocol;
+    ZeroMemory(&protocol, sizeof protocol);
+    protocol.StructureVersion = 1;
+    protocol.StructureSize = sizeof protocol;
+    return GetFileInformationByHandleEx(handle, FileRemoteProtocolInfo, &protocol, sizeof protocol) != 0;
+}
+
+static void ReadIdTrust(HANDLE handle, FileIdentity* identity)
+{
+    DWORD flags = 0;
+    wchar_t file_system[MAX_PATH + 1];
+    if (!GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, &flags, file_system, MAX_PATH + 1))
+        file_system[0] = L'\0';
+    identity->id_trusted = FileIdIsTrusted(identity->id, flags, file_system, IsOnNetwork(handle));
+    ReadPlace(handle, identity->place);
+}
+
 int ReadFileIdentity(const wchar_t* path, FileIdentity* identity)
 {
     ZeroMemory(identity, sizeof *identity);
@@ -31,6 +82,7 @@ int ReadFileIdentity(const wchar_t* path, FileIdentity* identity)
         memcpy(identity->id, &index, sizeof index);
         known = 1;
     }
+    if (known) ReadIdTrust(handle, identity);
     CloseHandle(handle);
     return known;
 }
@@ -70,7 +122,9 @@ int ReadFileIndex(const wchar_t* path, uint64_t* index)
 
 int SameIdentity(const FileIdentity* a, const FileIdentity* b)
 {
-    return a->volume == b->volume && memcmp(a->id, b->id, sizeof a->id) == 0;
+    if (a->volume != b->volume) return 0;
+    if (a->id_trusted && b->id_trusted) return memcmp(a->id, b->id, sizeof a->id) == 0;
+    return a->place[0] && b->place[0] && CompareStringOrdinal(a->place, -1, b->place, -1, TRUE) == CSTR_EQUAL;
 }
 
 int IsSameFile(const wchar_t* a, const wchar_t* b)

@@ -54,6 +54,9 @@ struct SetupState {
     // The test flavour's way to name the uninstaller's temporary copies: fills the 64 bits
     // of attempt's name and returns 1, or returns 0 for the random ones; null in the release.
     int (*test_copy_name)(int attempt, ULONG bits[2]);
+    // The test flavour's record of a moment a test cannot see from outside (the
+    // uninstaller's self-deletion being scheduled); null in the release.
+    void (*test_note)(const char* event);
 
     int package_damaged;  // window only: its package failed its digest at start-up
     int failed_input;     // the worker's last failure concerned: FAILED_INPUT_* (window reads)

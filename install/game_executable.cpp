@@ -1,11 +1,12 @@
 // The game executable written out of the package once, with its new icon resources already
-// in its resource section: the pieces of the new layout go to the file in order, the large
+// in its resource section (unless it is signed): the pieces of the new layout go to the file in order, the large
 // ones straight from the package's mapped bytes, the small ones gathered first.
 #include <windows.h>
 
 #include "base/file_helpers.h"
 #include "install/game_icon.h"
 #include "formats/icon_images.h"
+#include "formats/image_signature.h"
 #include "formats/resource_section.h"
 
 #define GATHER_BYTES (256 * 1024)  // small pieces are gathered into writes of this size
@@ -75,7 +76,8 @@ int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size,
 {
     GameIconImages* icon = (GameIconImages*)param;
     icon->executable_written = 0;
-    if (!icon->complete) return CreateWholeFile(path, data, size, created);
+    // A signed executable stays as packaged (see StoreGameIcon).
+    if (!icon->complete || CarriesCertificateTable(data, size)) return CreateWholeFile(path, data, size, created);
 
     uint8_t group[ICON_GROUP_BYTES];
     FillIconGroupRecord(group, icon->image_bytes);

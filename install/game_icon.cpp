@@ -6,6 +6,7 @@
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "formats/icon_images.h"
+#include "formats/image_signature.h"
 #include "install/install_worker.h"
 
 struct ResourceIdList {
@@ -245,11 +246,21 @@ void FreeIconImages(GameIconImages* icon)
     ZeroMemory(icon, sizeof *icon);
 }
 
+// A signed game executable stays byte for byte as packaged: an icon written into it would
+// break its signature, and Windows may block an unsigned program whose hash it has not seen
+// before, with no way to run it anyway. The shortcuts and the entry use the icon file.
+static int GameExecutableIsSigned(const wchar_t* install_folder)
+{
+    uint8_t headers[SIGNATURE_HEADER_BYTES];
+    int count = ReadFileInFolder(install_folder, GAME_EXE_NAME, headers, sizeof headers);
+    return count > 0 && CarriesCertificateTable(headers, (uint32_t)count);
+}
+
 int StoreGameIcon(const wchar_t* install_folder, const GameIconImages* icon)
 {
     if (!icon->complete) return 0;
     WriteIconFile(install_folder, icon->images, icon->image_bytes);
-    if (icon->executable_written) return 1;
+    if (icon->executable_written || GameExecutableIsSigned(install_folder)) return 1;
     wchar_t executable[SETUP_JOIN_UNITS];
     JoinPath(executable, SETUP_JOIN_UNITS, install_folder, GAME_EXE_NAME);
     return ReplaceIconResources(executable, icon->images, icon->image_bytes);

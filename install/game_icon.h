@@ -25,12 +25,13 @@ void FreeIconImages(GameIconImages* icon);
 
 // The icon step: writes "Torrentine PC.ico" whenever the images exist, then replaces the
 // game executable's icon resources with the update path of the system unless the
-// executable was already written with them. 1 when the executable holds the new icons.
+// executable was already written with them or is signed (it then stays as packaged). 1
+// when the executable holds the new icons or is signed.
 int StoreGameIcon(const wchar_t* install_folder, const GameIconImages* icon);
 
 // The extraction's writer of the game executable (param: the GameIconImages): the file
-// written once with its new icons in its resource section when the images exist and its
-// layout allows, as it is in the package otherwise. 1 when the whole file was written.
+// written once with its new icons in its resource section when the images exist, it is
+// unsigned and its layout allows, as it is in the package otherwise. 1 when the whole file was written.
 int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param,
                         int* created);
 

@@ -117,7 +117,9 @@ static int ReadComparedFolder(const wchar_t* folder, ComparedFolder* compared)
 {
     if (!NormalisedFolder(folder, compared->full, SETUP_JOIN_UNITS)) return 0;
     compared->exists = ReadFileIdentity(compared->full, &compared->identity);
-    compared->indexed = compared->exists && ReadFileIndex(compared->full, &compared->index);
+    // A number that cannot be trusted (FAT, a network drive) never tells two folders apart.
+    compared->indexed = compared->exists && compared->identity.id_trusted &&
+                        ReadFileIndex(compared->full, &compared->index);
     return 1;
 }
 
@@ -317,6 +319,15 @@ int CheckInstallFolder(const wchar_t* folder, int limit, wchar_t* message, size_
         Refuse(message, capacity,
                L"That folder is inside another Torrentine PC installation: choose a folder outside "
                L"it.");
+        return 0;
+    }
+    // A folder that is a link (a junction, a symbolic link, a mount point) leads to files
+    // elsewhere, which an uninstall would empty through it, and a link can be turned
+    // elsewhere later: the game goes into a folder of its own.
+    if (compared.exists && IsLinkItself(compared.full)) {
+        Refuse(message, capacity,
+               L"That folder is a link to another place: choose the folder it leads to, or a new "
+               L"folder.");
         return 0;
     }
     if (compared.exists && !FolderHoldsInstallation(folder) && HoldsAnything(folder)) {

@@ -51,21 +51,11 @@ static int CollectNames(const uint8_t* bytes, uint32_t size, ReleaseNames* names
     return 0;
 }
 
-static int PackageOfModule(HMODULE module, const uint8_t** bytes, uint32_t* size)
-{
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(PACKAGE_RESOURCE_ID), RT_RCDATA);
-    if (!resource) return 0;
-    *size = SizeofResource(module, resource);
-    HGLOBAL loaded = LoadResource(module, resource);
-    *bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
-    return *bytes != nullptr;
-}
-
 int ReadOwnReleaseNames(ReleaseNames* names)
 {
     const uint8_t* bytes = nullptr;
     uint32_t size = 0;
-    if (!PackageOfModule(nullptr, &bytes, &size)) {
+    if (!FindPackage(nullptr, &bytes, &size)) {
         names->names = nullptr;
         names->count = 0;
         return 0;
@@ -93,8 +83,8 @@ int ReadInstalledReleaseNames(const wchar_t* folder, ReleaseNames* names)
     const uint8_t *bytes = nullptr, *own = nullptr;
     uint32_t size = 0, own_size = 0;
     int read = 0;
-    if (PackageOfModule(module, &bytes, &size)) {
-        if (PackageOfModule(nullptr, &own, &own_size) && SameDigest(bytes, size, own, own_size))
+    if (FindPackage(module, &bytes, &size)) {
+        if (FindPackage(nullptr, &own, &own_size) && SameDigest(bytes, size, own, own_size))
             read = CollectNames(own, own_size, names);
         else if (PackageBytesAreIntact(bytes, size))
             read = CollectNames(bytes, size, names);

@@ -8,6 +8,9 @@
 // TORRENTINE_TEST_PAUSE and waits (at most two minutes) until the test has deleted it, so
 // that the test can act at that very moment, as another program would.
 //
+// TORRENTINE_TEST_NOTES names a file to which the program appends a line per event the tests
+// watch for ("self-delete" when the uninstaller schedules its own deletion).
+//
 // TORRENTINE_TEST_COPY_NAMES names the uninstaller's temporary copies: 16 hexadecimal
 // digits per attempt, separated by spaces; attempts past the list get random names.
 #include <windows.h>
@@ -63,5 +66,18 @@ static int TestCopyName(int attempt, ULONG bits[2])
     return 1;
 }
 
+static void TestNote(const char* event)
+{
+    wchar_t path[MAX_PATH];
+    DWORD units = GetEnvironmentVariableW(L"TORRENTINE_TEST_NOTES", path, MAX_PATH);
+    if (units == 0 || units >= MAX_PATH) return;
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, event, (DWORD)strlen(event), &written, nullptr);
+    WriteFile(file, "\n", 1, &written, nullptr);
+    CloseHandle(file);
+}
+
 [[maybe_unused]] static const int installed =
-    (g_setup.test_stop = TestStop, g_setup.test_copy_name = TestCopyName, 1);
+    (g_setup.test_stop = TestStop, g_setup.test_copy_name = TestCopyName, g_setup.test_note = TestNote, 1);

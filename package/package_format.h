@@ -50,6 +50,9 @@ struct ExtractContext {
     int longest_folder_units;  // the longest folder part of an entry name, 0 for none
 };
 
+// The package resource of module (null: the running program); 1 with its bytes and size.
+int FindPackage(HMODULE module, const uint8_t** bytes, uint32_t* size);
+
 // Walks the running program's own package. 1 when every entry was visited and every
 // visitor call returned nonzero; 0 otherwise.
 int WalkPackage(PackageVisitor visitor, void* context);

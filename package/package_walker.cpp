@@ -39,13 +39,19 @@ int WalkPackageBytes(const uint8_t* bytes, uint32_t size, PackageVisitor visitor
     return 1;
 }
 
+int FindPackage(HMODULE module, const uint8_t** bytes, uint32_t* size)
+{
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(PACKAGE_RESOURCE_ID), RT_RCDATA);
+    if (!resource) return 0;
+    *size = SizeofResource(module, resource);
+    HGLOBAL loaded = LoadResource(module, resource);
+    *bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
+    return *bytes != nullptr;
+}
+
 int WalkPackage(PackageVisitor visitor, void* context)
 {
-    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(PACKAGE_RESOURCE_ID), RT_RCDATA);
-    if (!resource) return 0;
-    DWORD size = SizeofResource(nullptr, resource);
-    HGLOBAL loaded = LoadResource(nullptr, resource);
-    const uint8_t* bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
-    if (!bytes) return 0;
-    return WalkPackageBytes(bytes, size, visitor, context);
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    return FindPackage(nullptr, &bytes, &size) && WalkPackageBytes(bytes, size, visitor, context);
 }

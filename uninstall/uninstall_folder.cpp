@@ -7,6 +7,7 @@
 #include "base/busy_retry.h"
 #include "base/file_helpers.h"
 #include "base/path_helpers.h"
+#include "base/path_lines.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "base/folder_identity.h"
@@ -95,9 +96,10 @@ int ConfirmInstallation(const wchar_t* folder, int interactive)
         !IsDriveRootOrKnownFolder(folder))
         return 1;
     if (interactive) {
-        wchar_t text[UNINSTALL_QUESTION_UNITS];
+        wchar_t text[UNINSTALL_QUESTION_UNITS], shown[UNINSTALL_QUESTION_UNITS];
+        BreakPathIntoLines(folder, shown, UNINSTALL_QUESTION_UNITS, PATH_LINE_UNITS);
         FormatText(text, UNINSTALL_QUESTION_UNITS,
-                   L"There is no Torrentine PC installation in\n%s\n\nNothing was removed.", folder);
+                   L"There is no Torrentine PC installation in\n%s\n\nNothing was removed.", shown);
         MessageBoxW(nullptr, text, UNINSTALL_CAPTION, MB_ICONERROR);
     }
     return 0;
@@ -124,13 +126,14 @@ static int SayGameIsRunning(int interactive)
 static int SayFilesStayed(const wchar_t* folder, int interactive, int saves)
 {
     if (interactive) {
-        wchar_t text[UNINSTALL_QUESTION_UNITS];
+        wchar_t text[UNINSTALL_QUESTION_UNITS], shown[UNINSTALL_QUESTION_UNITS];
+        BreakPathIntoLines(folder, shown, UNINSTALL_QUESTION_UNITS, PATH_LINE_UNITS);
         FormatText(text, UNINSTALL_QUESTION_UNITS,
                    saves ? L"Some of your saved games and settings could not be removed from\n%s\n\n"
                            L"Make sure they are not read-only or in use, then run the uninstaller again."
                          : L"Some files of Torrentine PC could not be removed from\n%s\n\nMake sure they "
                            L"are not read-only or in use, then run the uninstaller again.",
-                   folder);
+                   shown);
         MessageBoxW(nullptr, text, L"Torrentine PC", MB_ICONWARNING);
     }
     return UNINSTALL_INCOMPLETE;
@@ -212,8 +215,9 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     // nothing can be done.
     if (GameIsRunning(folder)) return SayGameIsRunning(interactive);
     if (interactive) {
-        wchar_t question[UNINSTALL_QUESTION_UNITS];
-        FormatText(question, UNINSTALL_QUESTION_UNITS, L"Remove Torrentine PC from\n%s ?", folder);
+        wchar_t question[UNINSTALL_QUESTION_UNITS], shown[UNINSTALL_QUESTION_UNITS];
+        BreakPathIntoLines(folder, shown, UNINSTALL_QUESTION_UNITS, PATH_LINE_UNITS);
+        FormatText(question, UNINSTALL_QUESTION_UNITS, L"Remove Torrentine PC from\n%s ?", shown);
         if (MessageBoxW(nullptr, question, UNINSTALL_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
             return UNINSTALL_DECLINED;
         int answer = MessageBoxW(nullptr,
@@ -269,7 +273,9 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     // game's, for a later install to pick them up.
     if (!DeleteWithRetries(folder, UNINSTALLER_NAME, 0)) return SayFilesStayed(folder, interactive, 0);
     if (delete_saves) DeleteInFolder(folder, PORTABLE_NOTE_NAME);
-    RemoveDirectoryW(folder);
+    // Only a real, empty folder: removing a folder that is a link (a junction) would remove
+    // the link alone, with the saves and the mark still at its target.
+    RemoveEmptyFolder(folder);
 
     if (interactive)
         MessageBoxW(nullptr, L"Torrentine PC has been removed.", UNINSTALL_CAPTION, MB_ICONINFORMATION);

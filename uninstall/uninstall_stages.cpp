@@ -62,6 +62,7 @@ void ScheduleSelfDelete(void)
                    L"\"%s\" /d /s /c \"\"%s\\PING.EXE\" 127.0.0.1 -n 3 >nul & del /f /q \"%s\"\"",
                    cmd, system, g_setup.own_path) < 0)
         return;
+    if (g_setup.test_note) g_setup.test_note("self-delete");
     StartProcess(cmd, command, CREATE_NO_WINDOW, system);
 }
 
@@ -79,8 +80,8 @@ static int CopyToNewTemporaryFile(wchar_t* copy)
             FormatText(copy, SETUP_JOIN_UNITS, UNINSTALL_TEMP_COPY_FORMAT, temp,
                        (unsigned long)random[0], (unsigned long)random[1]) < 0)
             return 0;
-        if (CopyFileW(g_setup.own_path, copy, TRUE)) return 1;
-        DWORD error = GetLastError();
+        DWORD error = 0;
+        if (CopyBytesToNewFile(g_setup.own_path, copy, &error)) return 1;  // without the zone mark
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return 0;
     }
     return 0;
@@ -223,11 +224,10 @@ static int CarriesSetupPackage(const wchar_t* path)
 {
     HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) return 0;
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(PACKAGE_RESOURCE_ID), RT_RCDATA);
-    DWORD size = resource ? SizeofResource(module, resource) : 0;
-    HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
-    const uint8_t* bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
-    int ours = bytes && size >= PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES && memcmp(bytes, "TNPK", 4) == 0 &&
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    int ours = FindPackage(module, &bytes, &size) && size >= PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES &&
+               memcmp(bytes, "TNPK", 4) == 0 &&
                memcmp(bytes + size - PACKAGE_DIGEST_BYTES, PACKAGE_DIGEST_MAGIC, 4) == 0;
     FreeLibrary(module);
     return ours;

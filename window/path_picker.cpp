@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 #include <shlwapi.h>
 
@@ -21,15 +22,34 @@ void NearestExistingFolder(const wchar_t* path, wchar_t* folder_out)
     }
 }
 
-// The dialog's first folder: where the box points, or as near to it as exists.
-static void StartAt(IFileOpenDialog* dialog, const wchar_t* start_at)
+int PickerStartFolder(int folder_mode, const wchar_t* box_text, wchar_t* folder_out)
+{
+    NearestExistingFolder(box_text, folder_out);
+    if (folder_out[0]) return PICKER_START_HERE;
+    if (folder_mode) return PICKER_START_ANYWHERE;
+    // An empty ROM box: a downloaded ROM is likelier in Downloads than on the Desktop,
+    // where the dialog would open by itself.
+    PWSTR downloads = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &downloads))) {
+        NearestExistingFolder(downloads, folder_out);
+        CoTaskMemFree(downloads);
+    }
+    return folder_out[0] ? PICKER_START_UNLESS_USED : PICKER_START_ANYWHERE;
+}
+
+// The dialog's first folder: where the box points, or as near to it as exists; else the
+// folder last used in this dialog, or Downloads for the ROM.
+static void StartAt(IFileOpenDialog* dialog, int folder_mode, const wchar_t* start_at)
 {
     wchar_t folder[SETUP_JOIN_UNITS];
-    NearestExistingFolder(start_at, folder);
-    if (!folder[0] || PathIsRelativeW(folder)) return;
+    int start = PickerStartFolder(folder_mode, start_at, folder);
+    if (start == PICKER_START_ANYWHERE || PathIsRelativeW(folder)) return;
     IShellItem* item = nullptr;
     if (SUCCEEDED(SHCreateItemFromParsingName(folder, nullptr, IID_IShellItem, (void**)&item))) {
-        dialog->SetFolder(item);
+        if (start == PICKER_START_HERE)
+            dialog->SetFolder(item);
+        else
+            dialog->SetDefaultFolder(item);
         item->Release();
     }
 }
@@ -55,7 +75,7 @@ int PickPath(HWND owner, int folder_mode, const wchar_t* start_at, wchar_t* path
         dialog->SetTitle(L"Choose your Torrentine ROM");
     }
 
-    StartAt(dialog, start_at);
+    StartAt(dialog, folder_mode, start_at);
 
     int result = 0;
     IShellItem* item = nullptr;

@@ -1,6 +1,7 @@
 // The setup window: its controls, its start-up, its behaviour and its snapshot.
 #pragma once
 #include <windows.h>
+#include <shtypes.h>
 
 #define SETUP_WINDOW_CLASS L"TorrentinePCSetup"
 #define SETUP_WINDOW_CAPTION L"Torrentine PC - Setup"
@@ -32,11 +33,47 @@
 #define VERDICT_GREEN RGB(20, 130, 40)
 #define VERDICT_GREY  RGB(70, 70, 70)
 
+// How the room between the check boxes and the buttons is shared.
+#define VERDICT_LAYOUT_IDLE 0      // verdict, progress bar, one message line
+#define VERDICT_LAYOUT_FAILURE 1   // the failure in the verdict, over all of the room
+#define VERDICT_LAYOUT_FINISHED 2  // the verdict, then the last status line wrapped below it
+
+// What the window alone keeps (its fonts and icon are in the state record, for the
+// snapshot and the tests): written and read on the window thread only.
+struct WindowState {
+    int monitor_dpi;     // the DPI of the monitor the window is on; the layout's (g_setup.dpi)
+                         // is lower when the window would not fit that monitor's work area
+    int system_dpi;      // the DPI that the system's font metrics are given in
+    int high_contrast;   // the system's high-contrast mode, read at start and on each change
+    int verdict_layout;  // VERDICT_LAYOUT_*
+    HWND focus;          // the control that had the focus when the window was last deactivated
+};
+extern WindowState g_window;
+
 // The window run mode: the window or its snapshot; returns the process exit code.
 int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv);
 
-// A geometry number in 96-DPI units, scaled to the screen.
+// A geometry number in 96-DPI units, scaled to the layout's DPI (g_setup.dpi).
 int Scaled(int value);
+
+// The highest layout DPI, at most dpi, at which the client area and a frame of the given
+// size fit a work area of the given size (never below a quarter of dpi).
+int FitLayoutDpi(int dpi, int work_width, int work_height, int frame_width, int frame_height);
+// The frame (caption and borders) that the window's style has at dpi.
+SIZE WindowFrameAt(int dpi);
+// Lays the window out for a monitor of the given DPI and work area: the fitting layout
+// DPI, fonts and icon made for it, every control placed, and the window sized to its
+// client area and placed at where's top-left (or centred when where is null), inside the
+// work area.
+void ScaleSetupWindow(HWND window, int dpi, const RECT* work_area, const RECT* where);
+// The work area of the monitor that holds most of area (or of the primary one).
+void MonitorWorkArea(const RECT* area, RECT* work_area);
+// Fonts and the large icon for the layout DPI in g_setup.dpi; the previous ones are
+// returned for the caller to delete once no control uses them.
+void CreateWindowFonts(HFONT old_out[3], HICON* old_icon);
+// Places every control at the layout DPI, with its font.
+void LayOutControls(HWND window);
+void ApplyVerdictLayout(HWND window, int layout);
 
 // Drawing objects, class and the window itself, placed for the window or the snapshot mode;
 // null when it cannot be made. width and height receive the outer size.
@@ -48,14 +85,28 @@ HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* t
 
 void ValidateInputs(HWND window);
 // Reads a path box into a 260-unit buffer and returns 1; a text longer than 259 units is
-// not cut: the buffer stays empty and the result is 0.
+// not cut: the buffer stays empty and the result is 0. A Linux path typed or pasted under
+// Wine is read as the Windows path Wine gives it.
 int ReadPathBox(HWND window, int id, wchar_t* path);
+// Under Wine, a path that starts with "/" is a Linux one (a player's "/home/me/Games"):
+// path becomes Wine's Windows spelling of it (Z:\home\me\Games) and the result is 1; 0 when
+// there is nothing to change (not such a path, or not Wine); -1 when the Windows spelling
+// does not fit capacity (path unchanged).
+int UnixPathAsWindowsPath(wchar_t* path, size_t capacity);
 void SetBusyState(HWND window, int busy);
 // path_out holds SETUP_JOIN_UNITS units; 1 when a path was chosen and fits it whole. The
 // dialog opens at start_at (a box's text), or the nearest folder above it that exists.
 int PickPath(HWND owner, int folder_mode, const wchar_t* start_at, wchar_t* path_out);
 // The nearest existing folder at or above path (a file's own folder); empty when none.
 void NearestExistingFolder(const wchar_t* path, wchar_t* folder_out);
+// Where a Browse dialog opens: near the box's path (PICKER_START_HERE), or for an empty ROM
+// box in Downloads unless the dialog was used before (PICKER_START_UNLESS_USED); or where
+// the dialog likes (PICKER_START_ANYWHERE, folder_out empty). folder_out holds
+// SETUP_JOIN_UNITS units.
+#define PICKER_START_ANYWHERE 0
+#define PICKER_START_HERE 1
+#define PICKER_START_UNLESS_USED 2
+int PickerStartFolder(int folder_mode, const wchar_t* box_text, wchar_t* folder_out);
 // The folder Browse rule: a picked folder named "Torrentine PC", or one that already holds
 // an installation, is kept; any other gets "Torrentine PC" appended. folder_out holds
 // SETUP_JOIN_UNITS units: a result too long for the request stays whole, for the
@@ -63,11 +114,36 @@ void NearestExistingFolder(const wchar_t* path, wchar_t* folder_out);
 void ApplyFolderRule(const wchar_t* picked, wchar_t* folder_out);
 // The finished state's verdict, naming only the shortcuts that were made.
 const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut);
+// The same, followed by the shortcuts that were asked for and are not there: Windows can
+// refuse one without a word to the program that asked (Controlled Folder Access keeps
+// unknown programs from writing to the desktop).
+void FinishedVerdict(int desktop_asked, int desktop_made, int start_menu_asked, int start_menu_made,
+                     wchar_t* verdict, size_t capacity);
+// A shortcut of setup's name in the known folder where, leading into folder.
+int ShortcutLeadsInto(REFKNOWNFOLDERID where, const wchar_t* folder);
 // The layout of an idle window: the verdict line over its own two lines, the progress bar
 // and the message line below it (after a failure, the verdict spans all three).
 void ShowFailureInVerdict(HWND window, const wchar_t* failure);
 void RestoreVerdictLayout(HWND window);
 COLORREF VerdictColour(const wchar_t* text);
+// The colour choice itself: with high contrast on, every colour is the system's.
+COLORREF VerdictColourFor(const wchar_t* text, int high_contrast);
+// The system's high-contrast mode (SPI_GETHIGHCONTRAST, HCF_HIGHCONTRASTON).
+int HighContrastIsOn(void);
+// The window's background: white, or the system's window colour in high contrast.
+HBRUSH BackgroundBrush(void);
+// A theme, colour or high-contrast change while the window is open: read it again and
+// repaint everything.
+void OnLookChanged(HWND window);
+
+// Names for screen readers where the visible text is not enough (two "Browse..." buttons,
+// the progress bar), and the verdict and message lines made polite live regions.
+void DescribeControlsForScreenReaders(HWND window);
+// Sets a line's text, and tells screen readers when it changed.
+void SetAnnouncedText(HWND window, int id, const wchar_t* text);
+
+// The dialog-manager messages that a window which is not a dialog must answer itself.
+void OnNextDialogControl(HWND window, WPARAM wparam, LPARAM lparam);
 
 // Draws the window as it looks, caption and borders included, into dc (whose origin is the
 // window's top-left corner): what WM_PRINT asks for.

@@ -66,6 +66,15 @@ static void PaintNonClient(HWND window, HDC dc, int width, int height)
     PaintCaptionButton(dc, &caption, CAPTION_MINIMIZE);
 }
 
+// An access key's "&" is never drawn: its letter is underlined as the control shows it,
+// or not at all while the system hides keyboard cues (until Alt is pressed).
+static UINT AccessKeyFormat(HWND control, int no_prefix)
+{
+    if (no_prefix) return DT_NOPREFIX;
+    LRESULT state = SendMessageW(control, WM_QUERYUISTATE, 0, 0);
+    return (state & UISF_HIDEACCEL) ? DT_HIDEPREFIX : 0;
+}
+
 // Under Wine a static control or a check box drawn into another device context shows
 // nothing, so these two kinds are drawn here the way the controls draw themselves.
 static void PaintStatic(HWND child, HDC dc, const RECT* client)
@@ -82,8 +91,9 @@ static void PaintStatic(HWND child, HDC dc, const RECT* client)
     wchar_t text[1024];
     GetWindowTextW(child, text, 1024);
     HGDIOBJ old_font = SelectObject(dc, (HFONT)SendMessageW(child, WM_GETFONT, 0, 0));
-    UINT format = DT_LEFT | DT_EXPANDTABS | DT_NOPREFIX;
+    UINT format = DT_LEFT | DT_EXPANDTABS | AccessKeyFormat(child, (style & SS_NOPREFIX) != 0);
     format |= (style & SS_ENDELLIPSIS) ? DT_END_ELLIPSIS | DT_SINGLELINE : DT_WORDBREAK;
+    if (style & SS_EDITCONTROL) format |= DT_EDITCONTROL;
     RECT area = *client;
     DrawTextW(dc, text, -1, &area, format);
     SelectObject(dc, old_font);
@@ -95,7 +105,7 @@ static void PaintCheckBox(HWND child, HDC dc, const RECT* client)
     HBRUSH brush = (HBRUSH)SendMessageW(parent, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)child);
     FillRect(dc, client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
     int enabled = IsWindowEnabled(child);
-    int box = MulDiv(13, GetDeviceCaps(dc, LOGPIXELSY), 96);
+    int box = Scaled(13);
     int top = (client->bottom - box) / 2;
     RECT mark = {0, top, box, top + box};
     UINT state = DFCS_BUTTONCHECK;
@@ -107,9 +117,10 @@ static void PaintCheckBox(HWND child, HDC dc, const RECT* client)
     GetWindowTextW(child, text, 256);
     HGDIOBJ old_font = SelectObject(dc, (HFONT)SendMessageW(child, WM_GETFONT, 0, 0));
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+    int text_colour = g_window.high_contrast ? COLOR_WINDOWTEXT : COLOR_BTNTEXT;
+    SetTextColor(dc, GetSysColor(enabled ? text_colour : COLOR_GRAYTEXT));
     RECT label = {box + box / 3 + 1, 0, client->right, client->bottom};
-    DrawTextW(dc, text, -1, &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(dc, text, -1, &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE | AccessKeyFormat(child, 0));
     SelectObject(dc, old_font);
 }
 
@@ -153,7 +164,7 @@ void PrintWholeWindow(HWND window, HDC dc, LPARAM flags)
     OffsetViewportOrgEx(dc, origin.x, origin.y, nullptr);
     RECT client = {0, 0, Scaled(SETUP_CLIENT_WIDTH), Scaled(SETUP_CLIENT_HEIGHT)};
     IntersectClipRect(dc, 0, 0, client.right, client.bottom);
-    FillRect(dc, &client, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    FillRect(dc, &client, BackgroundBrush());
     if (flags & (PRF_CLIENT | PRF_CHILDREN)) EnumChildWindows(window, PrintChild, (LPARAM)dc);
     RestoreDC(dc, saved);
 }

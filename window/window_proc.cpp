@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <knownfolders.h>
 #include <shellapi.h>
 
 #include "base/setup_state.h"
@@ -26,8 +27,13 @@ static void OnBrowse(HWND window, int folder_mode)
 {
     wchar_t picked[SETUP_JOIN_UNITS], current[SETUP_JOIN_UNITS];
     GetDlgItemTextW(window, folder_mode ? ID_FOLDER_BOX : ID_ROM_BOX, current, SETUP_JOIN_UNITS);
-    if (!PickPath(window, folder_mode, current, picked)) return;
-    TakePath(window, folder_mode, picked);
+    // The dialog takes the focus away; a window that is not a dialog gets none back by
+    // itself, so the control that had it (the Browse button, or a box after Alt+B) gets it
+    // back here, whatever the dialog's answer.
+    HWND focus = GetFocus();
+    int chosen = PickPath(window, folder_mode, current, picked);
+    if (focus && IsChild(window, focus) && GetFocus() != focus) SetFocus(focus);
+    if (chosen) TakePath(window, folder_mode, picked);
 }
 
 static void StartInstall(HWND window)
@@ -54,8 +60,8 @@ static void StartInstall(HWND window)
         return;
     }
     // No worker means no WM_SETUP_DONE: go back to idle here rather than stay busy for ever.
-    SetDlgItemTextW(window, ID_MESSAGE,
-                    L"Setup could not start the installation. Close other programs and try again.");
+    SetAnnouncedText(window, ID_MESSAGE,
+                     L"Setup could not start the installation. Close other programs and try again.");
     SetBusyState(window, 0);
 }
 
@@ -73,7 +79,7 @@ static void SayStopCameTooLate(HWND window)
     FormatText(text, STATUS_TEXT_UNITS,
                L"The installation had already finished: Torrentine PC is installed in %s",
                g_setup.install_folder);
-    SetDlgItemTextW(window, ID_MESSAGE, text);
+    SetAnnouncedText(window, ID_MESSAGE, text);
 }
 
 static void OnClose(HWND window)
@@ -123,8 +129,60 @@ static LRESULT OnCtlColorStatic(HDC dc, HWND control)
         wchar_t text[8] = {0};
         GetWindowTextW(control, text, 8);
         SetTextColor(dc, VerdictColour(text));
+    } else if (g_window.high_contrast) {
+        SetTextColor(dc, GetSysColor(IsWindowEnabled(control) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
     }
-    return (LRESULT)g_setup.white_brush;
+    return (LRESULT)BackgroundBrush();
+}
+
+// Windows moves the window to a monitor of another scale, or the scale changes: the
+// rectangle it suggests is taken, and fonts and controls are made again for the new DPI.
+static void OnDpiChanged(HWND window, int dpi, const RECT* suggested)
+{
+    RECT work_area;
+    MonitorWorkArea(suggested, &work_area);
+    ScaleSetupWindow(window, dpi, &work_area, suggested);
+}
+
+// Before a DPI change Windows asks which size the window wants at the new DPI, so that the
+// rectangle it then suggests is exactly the window's.
+static LRESULT OnGetDpiScaledSize(HWND window, int dpi, SIZE* size)
+{
+    RECT placed;
+    GetWindowRect(window, &placed);
+    RECT work_area;
+    MonitorWorkArea(&placed, &work_area);
+    SIZE frame = WindowFrameAt(dpi);
+    int layout = FitLayoutDpi(dpi, work_area.right - work_area.left, work_area.bottom - work_area.top,
+                              frame.cx, frame.cy);
+    size->cx = MulDiv(SETUP_CLIENT_WIDTH, layout, 96) + frame.cx;
+    size->cy = MulDiv(SETUP_CLIENT_HEIGHT, layout, 96) + frame.cy;
+    return TRUE;
+}
+
+// As a dialog does: the control that had the focus gets it back when the window is
+// activated again (after another program, a message box or a picker).
+static LRESULT OnActivate(HWND window, WPARAM wparam, LPARAM lparam)
+{
+    if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus)) g_window.focus = focus;
+        return 0;
+    }
+    HWND focus = g_window.focus;
+    if (!HIWORD(wparam) && focus && IsWindow(focus) && IsChild(window, focus) && IsWindowEnabled(focus)) {
+        SetFocus(focus);
+        return 0;
+    }
+    return DefWindowProcW(window, WM_ACTIVATE, wparam, lparam);
+}
+
+static LRESULT OnEraseBackground(HWND window, HDC dc)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, BackgroundBrush());
+    return 1;
 }
 
 static void OnDropFiles(HWND window, HDROP drop)
@@ -162,12 +220,29 @@ static void OnSetupDone(HWND window, int failed)
     if (g_setup.cancel_request) SayStopCameTooLate(window);
     SetDlgItemTextW(window, ID_INSTALL, L"Play");
     EnableWindow(GetDlgItem(window, ID_INSTALL), TRUE);  // Play, whatever the last verdict was
-    SetDlgItemTextW(window, ID_VERDICT,
-                    FinishedText(g_setup.make_desktop_shortcut, g_setup.make_start_menu_shortcut));
+    // What the finish text promises is what is there: a shortcut asked for is looked for.
+    int desktop = g_setup.make_desktop_shortcut && ShortcutLeadsInto(FOLDERID_Desktop, g_setup.install_folder);
+    int start_menu = g_setup.make_start_menu_shortcut &&
+                     ShortcutLeadsInto(FOLDERID_Programs, g_setup.install_folder);
+    wchar_t verdict[VERDICT_UNITS];
+    FinishedVerdict(g_setup.make_desktop_shortcut, desktop, g_setup.make_start_menu_shortcut, start_menu,
+                    verdict, VERDICT_UNITS);
+    SetAnnouncedText(window, ID_VERDICT, verdict);
+    // "Done! ... installed in" and the whole folder, wrapped below the verdict.
+    ApplyVerdictLayout(window, VERDICT_LAYOUT_FINISHED);
     static const int inputs[] = {ID_ROM_BOX,       ID_ROM_BROWSE,      ID_FOLDER_BOX,
                                  ID_FOLDER_BROWSE, ID_DESKTOP_CHECK, ID_START_MENU_CHECK};
     for (int id : inputs) EnableWindow(GetDlgItem(window, id), FALSE);
     SetFocus(GetDlgItem(window, ID_INSTALL));  // Play; Esc still closes
+}
+
+void OnNextDialogControl(HWND window, WPARAM wparam, LPARAM lparam)
+{
+    HWND target = LOWORD(lparam) ? (HWND)wparam : GetNextDlgTabItem(window, GetFocus(), wparam != 0);
+    if (!target || !IsChild(window, target)) return;
+    SetFocus(target);
+    // A box reached from the keyboard is selected whole, for typing over, as in a dialog.
+    if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
 }
 
 LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -201,11 +276,39 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
     case WM_PRINT:
         PrintWholeWindow(window, (HDC)wparam, lparam);
         return 0;
+    case WM_ERASEBKGND:
+        return OnEraseBackground(window, (HDC)wparam);
+    case WM_ACTIVATE:
+        return OnActivate(window, wparam, lparam);
+    case WM_NEXTDLGCTL:
+        // The dialog manager's answer to a label's access key: the focus to the label, then
+        // on to the next control, its box.
+        OnNextDialogControl(window, wparam, lparam);
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(window, HIWORD(wparam), (const RECT*)lparam);
+        return 0;
+    case WM_GETDPISCALEDSIZE:
+        return OnGetDpiScaledSize(window, (int)wparam, (SIZE*)lparam);
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        OnLookChanged(window);
+        return 0;
+    case WM_SETTINGCHANGE:
+        OnLookChanged(window);
+        // A new message font (the text size of Windows' settings) gives new fonts here too.
+        if (wparam == SPI_SETNONCLIENTMETRICS) {
+            RECT placed, work_area;
+            GetWindowRect(window, &placed);
+            MonitorWorkArea(&placed, &work_area);
+            ScaleSetupWindow(window, g_window.monitor_dpi, &work_area, &placed);
+        }
+        return 0;
     case WM_SETUP_PROGRESS:
         SendDlgItemMessageW(window, ID_PROGRESS, PBM_SETPOS, wparam, 0);
         return 0;
     case WM_SETUP_STATUS:
-        SetDlgItemTextW(window, ID_MESSAGE, (const wchar_t*)lparam);
+        SetAnnouncedText(window, ID_MESSAGE, (const wchar_t*)lparam);
         LocalFree((HLOCAL)lparam);
         return 0;
     case WM_SETUP_DONE:

@@ -8,90 +8,25 @@
 #include "package/package_digest.h"
 #include "window/setup_window.h"
 
-int Scaled(int value) { return MulDiv(value, g_setup.dpi, 96); }
+WindowState g_window;
 
-HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* text, DWORD style,
-                        int x, int y, int width, int height, int id, HFONT font)
-{
-    HWND control = CreateWindowExW(0, class_name, text, style | WS_CHILD | WS_VISIBLE, Scaled(x),
-                                   Scaled(y), Scaled(width), Scaled(height), parent,
-                                   (HMENU)(INT_PTR)id, nullptr, nullptr);
-    SendMessageW(control, WM_SETFONT, (WPARAM)font, TRUE);
-    return control;
-}
-
-void BuildSetupLayout(HWND window)
-{
-    g_setup.window = window;
-    HFONT normal = g_setup.normal_font, semibold = g_setup.semibold_font;
-
-    HWND icon = CreateChildControl(window, L"STATIC", L"", SS_ICON, 20, 16, 48, 48, ID_ICON, normal);
-    SendMessageW(icon, STM_SETICON, (WPARAM)g_setup.large_icon, 0);
-    CreateChildControl(window, L"STATIC", L"Torrentine PC", SS_LEFT, 84, 16, 456, 30, 0,
-                       g_setup.title_font);
-    CreateChildControl(window, L"STATIC",
-                       L"Setup: makes the PC version from your own Torrentine ROM.", SS_LEFT, 84,
-                       48, 456, 20, 0, normal);
-    // Access keys (Alt + the underlined letter) for every labelled control; Enter installs,
-    // Esc closes.
-    CreateChildControl(window, L"STATIC", L"1.  Your &ROM", SS_LEFT, 20, 88, 300, 20, 0, semibold);
-    HWND rom_box = CreateChildControl(window, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
-                                      20, 110, 442, 26, ID_ROM_BOX, normal);
-    SendMessageW(rom_box, EM_SETCUEBANNER, TRUE, (LPARAM)L"Torrentine ROM file (.z64, .v64 or .n64)");
-
-    CreateChildControl(window, L"BUTTON", L"&Browse...", WS_TABSTOP | BS_PUSHBUTTON, 466, 110, 74,
-                       26, ID_ROM_BROWSE, normal);
-    CreateChildControl(window, L"STATIC", L"2.  Install &to", SS_LEFT, 20, 150, 300, 20, 0, semibold);
-    CreateChildControl(window, L"EDIT", g_setup.install_folder,
-                       WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 20, 172, 442, 26, ID_FOLDER_BOX,
-                       normal);
-    CreateChildControl(window, L"BUTTON", L"Br&owse...", WS_TABSTOP | BS_PUSHBUTTON, 466, 172, 74,
-                       26, ID_FOLDER_BROWSE, normal);
-    CreateChildControl(window, L"BUTTON", L"&Desktop shortcut", WS_TABSTOP | BS_AUTOCHECKBOX, 20,
-                       210, 170, 22, ID_DESKTOP_CHECK, normal);
-    CreateChildControl(window, L"BUTTON", L"&Start menu shortcut", WS_TABSTOP | BS_AUTOCHECKBOX,
-                       200, 210, 200, 22, ID_START_MENU_CHECK, normal);
-    CheckDlgButton(window, ID_DESKTOP_CHECK, BST_CHECKED);
-    CheckDlgButton(window, ID_START_MENU_CHECK, BST_CHECKED);
-
-    // Lines break between words, and inside a path too long for one line.
-    CreateChildControl(window, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 20, 242, 520,
-                       40, ID_VERDICT, normal);
-    HWND progress = CreateChildControl(window, PROGRESS_CLASSW, L"", PBS_SMOOTH, 20, 290, 520, 16,
-                                       ID_PROGRESS, normal);
-    SendMessageW(progress, PBM_SETRANGE32, 0, 1000);
-
-    CreateChildControl(window, L"STATIC", HINT_TEXT, SS_ENDELLIPSIS | SS_NOPREFIX, 20, 312, 520, 20, ID_MESSAGE, normal);
-    CreateChildControl(window, L"BUTTON", L"Install", WS_TABSTOP | BS_DEFPUSHBUTTON, 340, 346, 96,
-                       30, ID_INSTALL, semibold);
-    CreateChildControl(window, L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, 444, 346, 96, 30,
-                       ID_CLOSE, normal);
-
-    DragAcceptFiles(window, TRUE);
-    ValidateInputs(window);
-}
-
-static void CreateDrawingObjects(HINSTANCE instance)
+// The screen's DPI, the layout's that fits the primary monitor, and fonts and icon for it.
+static void CreateDrawingObjects(const RECT* work_area)
 {
     HDC screen = GetDC(nullptr);
-    g_setup.dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    g_window.system_dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-
-    NONCLIENTMETRICSW metrics;
-    ZeroMemory(&metrics, sizeof metrics);
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    LOGFONTW font = metrics.lfMessageFont;
-    g_setup.normal_font = CreateFontIndirectW(&font);
-    font.lfWeight = 600;
-    g_setup.semibold_font = CreateFontIndirectW(&font);
-    font.lfWeight = 700;
-    font.lfHeight = -Scaled(22);
-    g_setup.title_font = CreateFontIndirectW(&font);
-
-    g_setup.large_icon = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, Scaled(48),
-                                           Scaled(48), LR_DEFAULTCOLOR);
+    g_window.monitor_dpi = g_window.system_dpi;
+    SIZE frame = WindowFrameAt(g_window.monitor_dpi);
+    g_setup.dpi = FitLayoutDpi(g_window.monitor_dpi, work_area->right - work_area->left,
+                               work_area->bottom - work_area->top, frame.cx, frame.cy);
+    g_setup.normal_font = g_setup.semibold_font = g_setup.title_font = nullptr;
+    g_setup.large_icon = nullptr;
+    HFONT none[3];
+    HICON no_icon;
+    CreateWindowFonts(none, &no_icon);
     g_setup.white_brush = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    g_window.high_contrast = HighContrastIsOn();
 }
 
 static ATOM RegisterSetupClass(HINSTANCE instance)
@@ -115,7 +50,11 @@ HWND CreateSetupWindow(HINSTANCE instance, int snapshot, int* width, int* height
 {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    CreateDrawingObjects(instance);
+    // The window opens on the primary monitor and fits its work area, at any scale: a
+    // layout too large for it (192 dpi on a 1366 x 768 screen) is drawn at a lower DPI.
+    RECT work_area;
+    MonitorWorkArea(nullptr, &work_area);
+    CreateDrawingObjects(&work_area);
     ATOM registered = RegisterSetupClass(instance);
 
     RECT outer = {0, 0, Scaled(SETUP_CLIENT_WIDTH), Scaled(SETUP_CLIENT_HEIGHT)};
@@ -126,13 +65,32 @@ HWND CreateSetupWindow(HINSTANCE instance, int snapshot, int* width, int* height
     int x = -10000, y = -10000;
     DWORD ex_style = SNAPSHOT_EX_STYLE;
     if (!snapshot) {
-        x = (GetSystemMetrics(SM_CXSCREEN) - *width) / 2;
-        y = (GetSystemMetrics(SM_CYSCREEN) - *height) / 2;
+        x = work_area.left + (work_area.right - work_area.left - *width) / 2;
+        y = work_area.top + (work_area.bottom - work_area.top - *height) / 2;
         ex_style = 0;
     }
     if (!registered && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
-    return CreateWindowExW(ex_style, SETUP_WINDOW_CLASS, SETUP_WINDOW_CAPTION, SETUP_WINDOW_STYLE, x,
-                           y, *width, *height, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(ex_style, SETUP_WINDOW_CLASS, SETUP_WINDOW_CAPTION,
+                                  SETUP_WINDOW_STYLE, x, y, *width, *height, nullptr, nullptr,
+                                  instance, nullptr);
+    if (!window) return nullptr;
+    // Where the window's own monitor has another DPI than the system's (Windows 10 and
+    // later, per monitor), it is laid out again for that monitor.
+    typedef UINT(WINAPI * DpiForWindowFunction)(HWND);
+    DpiForWindowFunction dpi_for_window = (DpiForWindowFunction)(void*)GetProcAddress(
+        GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    int window_dpi = dpi_for_window ? (int)dpi_for_window(window) : 0;
+    if (!snapshot && window_dpi > 0 && window_dpi != g_window.monitor_dpi) {
+        RECT placed;
+        GetWindowRect(window, &placed);
+        MonitorWorkArea(&placed, &work_area);
+        ScaleSetupWindow(window, window_dpi, &work_area, nullptr);
+    }
+    RECT placed;
+    GetWindowRect(window, &placed);
+    *width = placed.right - placed.left;
+    *height = placed.bottom - placed.top;
+    return window;
 }
 
 int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)

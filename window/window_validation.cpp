@@ -7,23 +7,34 @@
 #include "base/text_format.h"
 #include "install/install_folder_check.h"
 #include "install/installation_mark.h"
+#include "install/shell_registration.h"
 #include "package/package_digest.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
+#include "uninstall/uninstaller.h"
 #include "window/setup_window.h"
 
-COLORREF VerdictColour(const wchar_t* text)
+COLORREF VerdictColourFor(const wchar_t* text, int high_contrast)
 {
+    // The marks say success and failure in high contrast, where the player's own colours
+    // are the only ones readable.
+    if (high_contrast) return GetSysColor(COLOR_WINDOWTEXT);
     if (text[0] == L'\u2716') return VERDICT_RED;
     if (text[0] == L'\u2714') return VERDICT_GREEN;
     return VERDICT_GREY;
 }
+
+COLORREF VerdictColour(const wchar_t* text) { return VerdictColourFor(text, g_window.high_contrast); }
 
 int ReadPathBox(HWND window, int id, wchar_t* path)
 {
     path[0] = L'\0';
     if (GetWindowTextLengthW(GetDlgItem(window, id)) > SETUP_PATH_UNITS - 1) return 0;
     GetDlgItemTextW(window, id, path, SETUP_PATH_UNITS);
+    if (UnixPathAsWindowsPath(path, SETUP_PATH_UNITS) < 0) {
+        path[0] = L'\0';
+        return 0;
+    }
     return 1;
 }
 
@@ -66,25 +77,14 @@ static int RefuseInputs(int folder_fits, const wchar_t* folder, int rom_fits,
     return 0;
 }
 
-void RestoreVerdictLayout(HWND window)
-{
-    HWND verdict = GetDlgItem(window, ID_VERDICT);
-    SetWindowPos(verdict, nullptr, 0, 0, Scaled(520), Scaled(40), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(GetDlgItem(window, ID_PROGRESS), SW_SHOW);
-    ShowWindow(GetDlgItem(window, ID_MESSAGE), SW_SHOW);
-}
-
 // A failure after Install gets the room of the verdict, the progress bar (at zero then)
 // and the message line together: six lines, so that its advice is never cut off.
 void ShowFailureInVerdict(HWND window, const wchar_t* failure)
 {
     wchar_t verdict[VERDICT_UNITS];
     FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", failure);
-    ShowWindow(GetDlgItem(window, ID_PROGRESS), SW_HIDE);
-    ShowWindow(GetDlgItem(window, ID_MESSAGE), SW_HIDE);
-    SetWindowPos(GetDlgItem(window, ID_VERDICT), nullptr, 0, 0, Scaled(520), Scaled(98),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetDlgItemTextW(window, ID_VERDICT, verdict);
+    ApplyVerdictLayout(window, VERDICT_LAYOUT_FAILURE);
+    SetAnnouncedText(window, ID_VERDICT, verdict);
 }
 
 const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut)
@@ -100,6 +100,33 @@ const wchar_t* FinishedText(int desktop_shortcut, int start_menu_shortcut)
                L"its settings.";
     return L"\u2714  All set. Press Play, or run TorrentinePC.exe in the install folder. Press Esc "
            L"in the game for its settings.";
+}
+
+int ShortcutLeadsInto(REFKNOWNFOLDERID where, const wchar_t* folder)
+{
+    wchar_t shortcut[SETUP_JOIN_UNITS];
+    KnownFolderFilePath(where, SHORTCUT_NAME, shortcut, SETUP_JOIN_UNITS);
+    return shortcut[0] && GetFileAttributesW(shortcut) != INVALID_FILE_ATTRIBUTES &&
+           ShortcutPointsIntoFolder(shortcut, folder);
+}
+
+void FinishedVerdict(int desktop_asked, int desktop_made, int start_menu_asked, int start_menu_made,
+                     wchar_t* verdict, size_t capacity)
+{
+    const wchar_t* missing = nullptr;
+    int desktop_missing = desktop_asked && !desktop_made;
+    int start_menu_missing = start_menu_asked && !start_menu_made;
+    if (desktop_missing && start_menu_missing)
+        missing = L"The desktop and Start menu shortcuts could not be made.";
+    else if (desktop_missing)
+        missing = L"The desktop shortcut could not be made.";
+    else if (start_menu_missing)
+        missing = L"The Start menu shortcut could not be made.";
+    const wchar_t* text = FinishedText(desktop_made, start_menu_made);
+    if (missing)
+        FormatText(verdict, capacity, L"%s %s", text, missing);
+    else
+        FormatText(verdict, capacity, L"%s", text);
 }
 
 void ValidateInputs(HWND window)
@@ -140,7 +167,7 @@ void ValidateInputs(HWND window)
                    L"Choose your own Torrentine ROM: the Jun 15, 1999 prototype (.z64, .v64 or "
                    L".n64).");
     }
-    SetDlgItemTextW(window, ID_VERDICT, verdict);
+    SetAnnouncedText(window, ID_VERDICT, verdict);
     const wchar_t* label = !installed ? L"Install" : (rom[0] ? L"Reinstall" : L"Update");
     SetDlgItemTextW(window, ID_INSTALL, label);
     // Install starts only what would start: anything the worker would refuse waits here.

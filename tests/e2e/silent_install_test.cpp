@@ -841,6 +841,12 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     std::wstring documents_link = root + L"\\documents link";
     ASSERT_TRUE(MakeFolderLink(documents_link, KnownFolder(FOLDERID_Documents)));
+    // A folder that is itself a link (a junction on Windows): its files would lie behind it.
+    std::wstring link_target = root + L"\\link target", empty_link = root + L"\\empty link";
+    ASSERT_TRUE(CreateDirectoryW(link_target.c_str(), nullptr));
+    ASSERT_TRUE(MakeFolderLink(empty_link, link_target));
+    const std::string link_text =
+        "That folder is a link to another place: choose the folder it leads to, or a new folder.\n";
     struct Case {
         std::wstring folder;
         std::string out;
@@ -850,6 +856,7 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
         {drive.root + L"\\", root_text},
         {drive.root.substr(0, 2), NOT_FULL_TEXT},  // "K:", the drive's current folder
         {drive.root + L".", root_text},
+        {drive_folder, root_text},  // the drive's root by the folder's own name
         {profile, RESERVED_TEXT},
         {profile + L"\\AppData", RESERVED_TEXT},
         {upper_desktop + L"\\", RESERVED_TEXT},
@@ -872,6 +879,7 @@ TEST_F(SilentInstall, FoldersAnUninstallWouldEndangerAreRefused)
         {KnownFolder(FOLDERID_ProgramFilesX86), RESERVED_TEXT},
         {profile_on_z, RESERVED_TEXT},
         {documents_link, RESERVED_TEXT},
+        {empty_link, link_text},
         {L"\\\\.\\" + profile, DEVICE_TEXT},
         {L"\\\\?\\" + desktop, DEVICE_TEXT},
         {L"\\??\\" + desktop, DEVICE_TEXT},

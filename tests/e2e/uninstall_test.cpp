@@ -448,6 +448,34 @@ TEST_F(Uninstall, Stage2StartedByHandNeverDeletesItself)
     EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
 }
 
+// Even under the very name stage 1 gives its copies, in the temporary folder, a stage 2
+// started by hand (not handed the lock by a stage 1) never schedules its own deletion;
+// one started by stage 1 does.
+TEST_F(Uninstall, OnlyTheCopyStage1StartedDeletesItself)
+{
+    std::wstring notes = root + L"\\notes.txt";
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_NOTES", notes.c_str());
+    std::wstring copy = temp_folder + L"Uninstall_TorrentinePC_00C0FFEE0000AAAA.exe";
+    planted.push_back(copy);
+    ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), copy.c_str(), FALSE));
+    InstallInto(folder);
+    for (const wchar_t* arguments : {L"/S /uninstall2", L"/uninstall2 C:\\NoSuchFolder /S"}) {
+        SetupRun run = RunProgram(copy, arguments);
+        EXPECT_EQ(run.exit_code, 1u) << Utf8(arguments);
+    }
+    SetupRun run = RunProgram(copy, L"/uninstall2 " + Quoted(folder) + L" /S /delsaves /lock 4 /from 8");
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_FALSE(FolderExists(folder));
+    std::vector<uint8_t> noted = ReadBytes(notes);
+    EXPECT_EQ(std::string(noted.begin(), noted.end()), "");
+
+    InstallInto(folder);
+    UninstallSilently(folder, L" /delsaves");
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_NOTES", nullptr);
+    noted = ReadBytes(notes);
+    EXPECT_EQ(std::string(noted.begin(), noted.end()), "self-delete\n");
+}
+
 // After an install into A and a later one into AB, the entry and the shortcuts belong to AB.
 TEST_F(Uninstall, AnOlderInstallationLeavesTheNewerOnesEntryAndShortcuts)
 {
@@ -1366,4 +1394,40 @@ TEST_F(Uninstall, AnUpdateKilledInItsCommitIsUndoneAndRemoved)
     UninstallSilently(folder, L" /delsaves");
     EXPECT_FALSE(FolderExists(folder));
     ExpectShellEntries(false);
+}
+
+// A deep folder (205 characters) is broken into lines in the first question, after its
+// separators: the box stays far narrower than the screen and shows the whole path.
+TEST_F(Uninstall, ALongFolderIsWrappedInTheQuestion)
+{
+    std::wstring deep = root + L"\\Games";
+    while (deep.size() < 192) deep += L"\\Torrentine-Collection";
+    deep = deep.substr(0, 192) + L"\\Torrentine PC";
+    ASSERT_EQ(deep.size(), 206u);  // 205 characters and the separator before the last name
+    InstallInto(deep);
+    std::vector<std::wstring> before = TempCopies();
+    PROCESS_INFORMATION stage1 = StartProgram(deep + L"\\Uninstall.exe", L"/uninstall");
+    ASSERT_NE(stage1.hProcess, nullptr);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    std::wstring text = MessageBoxText(box);
+    std::wstring unbroken;
+    for (wchar_t c : text)
+        if (c != L'\n') unbroken += c;
+    EXPECT_EQ(unbroken, L"Remove Torrentine PC from" + deep + L" ?");
+    size_t longest = 0, line = 0;
+    for (wchar_t c : text) {
+        line = c == L'\n' ? 0 : line + 1;
+        if (line > longest) longest = line;
+    }
+    EXPECT_LE(longest, 66u) << Utf8(text);
+    RECT r;
+    GetWindowRect(box, &r);
+    EXPECT_LT(r.right - r.left, GetSystemMetrics(SM_CXSCREEN) / 2);
+    HANDLE stage2 = OpenWindowProcess(box);
+    AnswerMessageBox(box, IDNO);
+    EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
+    EXPECT_EQ(WaitForExit(stage1), 1u);
+    EXPECT_TRUE(WaitUntilCopiesGone(before));
+    EXPECT_TRUE(FileExists(deep + L"\\TorrentinePC.exe"));
 }

@@ -3,9 +3,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <wchar.h>
+
 #include <string>
 
 #include "base/command_line.h"
+#include "base/setup_state.h"
 #include "tests/support/test_support.h"
 
 // Every text comes back from CommandLineToArgvW exactly, between two other arguments, in
@@ -40,4 +43,25 @@ TEST(QuoteArgument, TooLongGivesAnEmptyText)
     EXPECT_EQ(std::wstring(quoted), L"\"R:\\ab\"");
     EXPECT_EQ(QuoteArgument(quoted, 8, L"R:\\"), 6);
     EXPECT_EQ(std::wstring(quoted), L"\"R:\\\\\"");
+}
+
+// A /rom or /dir value fills a 260-unit field with its terminator: 259 units are the most,
+// and a longer value is refused whole, leaving the field empty and the units after it
+// untouched.
+TEST(CopyOptionValue, AtMost259UnitsAreTakenAndNothingIsCut)
+{
+    struct Case {
+        size_t units;
+        bool taken;
+    };
+    const Case cases[] = {{0, true}, {1, true}, {258, true}, {259, true}, {260, false}, {261, false}, {300, false}};
+    for (const Case& c : cases) {
+        std::wstring value(c.units, L'v');
+        wchar_t field[SETUP_PATH_UNITS + 4];
+        wmemset(field, L'#', SETUP_PATH_UNITS + 4);
+        EXPECT_EQ(CopyOptionValue(field, value.c_str()) != 0, c.taken) << c.units;
+        EXPECT_EQ(std::wstring(field), c.taken ? value : std::wstring()) << c.units;
+        for (int i = SETUP_PATH_UNITS; i < SETUP_PATH_UNITS + 4; i++)
+            EXPECT_EQ(field[i], L'#') << c.units << " wrote past the field at " << i;
+    }
 }

@@ -222,12 +222,13 @@ TEST_F(FileHelpersTest, CutPathsAreNeverDeletedOrMeasured)
     ASSERT_TRUE(WriteBytes(deep + L"\\" + long_folder + L"\\x.bin", "1234567", 7));
     EXPECT_EQ(TreeSize(deep.c_str()), 3u + 9u);
 
-    // DeleteTree leaves the cut entries (and so the folder) but removes the rest.
-    DeleteTree(deep.c_str());
+    // DeleteTree joins no name into a cut path: below the folder it joins in the long form,
+    // so the entries past the limit go with the rest, each by its own name.
+    EXPECT_EQ(DeleteTree(deep.c_str()), 1);
     EXPECT_FALSE(FileExists(deep + L"\\" + prefix));
-    EXPECT_TRUE(FileExists(deep + L"\\" + long_log));
-    EXPECT_TRUE(FileExists(deep + L"\\" + long_folder + L"\\x.bin"));
-    EXPECT_TRUE(FolderExists(deep));
+    EXPECT_FALSE(FileExists(L"\\\\?\\" + deep + L"\\" + long_log));
+    EXPECT_FALSE(FileExists(L"\\\\?\\" + deep + L"\\" + long_folder + L"\\x.bin"));
+    EXPECT_FALSE(FolderExists(deep));
 }
 
 // On a real drive that fills up half-way, the existing file must survive whole.
@@ -348,4 +349,114 @@ TEST_F(FileHelpersTest, AReplaceWithEveryPartialNameTakenFailsAndTouchesNothing)
     }
     std::vector<uint8_t> theirs = ReadBytes(P(L"outside.bin"));
     EXPECT_EQ(std::string(theirs.begin(), theirs.end()), "the player's");
+}
+
+// The uninstaller's copies are made from the file's bytes alone: whole at every size (the
+// copy goes a piece at a time), never over an existing name, and without the source's
+// alternate data streams (the zone mark of a download). Wine stores no streams: there the
+// last part shows only that a name with a stream is not made beside the copy.
+TEST_F(FileHelpersTest, CopiesAreTheBytesAloneAndOnlyNewFiles)
+{
+    for (size_t bytes : {(size_t)0, (size_t)1, (size_t)1024 * 1024, (size_t)2 * 1024 * 1024 + 7}) {
+        SCOPED_TRACE(bytes);
+        std::vector<uint8_t> data(bytes);
+        for (size_t i = 0; i < bytes; i++) data[i] = (uint8_t)(i * 7 + i / 4096);
+        ASSERT_TRUE(WriteBytes(P(L"source.exe"), data.data(), data.size()));
+        int created = 0;
+        EXPECT_EQ(CopyToNewFile(P(L"source.exe").c_str(), P(L"copy.exe").c_str(), &created), 1);
+        EXPECT_EQ(created, 1);
+        EXPECT_TRUE(ReadBytes(P(L"copy.exe")) == data);
+        // A name that exists stays as it is; the failure says why.
+        DWORD error = 0;
+        ASSERT_TRUE(WriteText(P(L"taken.exe"), "someone else's"));
+        EXPECT_EQ(CopyBytesToNewFile(P(L"source.exe").c_str(), P(L"taken.exe").c_str(), &error), 0);
+        EXPECT_EQ(error, (DWORD)ERROR_FILE_EXISTS);
+        std::vector<uint8_t> taken = ReadBytes(P(L"taken.exe"));
+        EXPECT_EQ(std::string(taken.begin(), taken.end()), "someone else's");
+        EXPECT_EQ(CopyToNewFile(P(L"source.exe").c_str(), P(L"taken.exe").c_str(), &created), 0);
+        EXPECT_EQ(created, 0);
+        DeleteFileW(P(L"copy.exe").c_str());
+    }
+    int created = 1;
+    EXPECT_EQ(CopyToNewFile(P(L"missing.exe").c_str(), P(L"copy.exe").c_str(), &created), 0);
+    EXPECT_EQ(created, 0);
+    EXPECT_FALSE(FileExists(P(L"copy.exe")));
+
+    // Where the file system keeps streams, the source's zone mark stays behind.
+    bool streams = WriteText(P(L"source.exe:Zone.Identifier"), "[ZoneTransfer]\r\nZoneId=3\r\n") &&
+                   ReadBytes(P(L"source.exe:Zone.Identifier")).size() > 0 && FileExists(P(L"source.exe"));
+    EXPECT_EQ(CopyFileAsNew(P(L"source.exe").c_str(), P(L"copy.exe").c_str()), 1);
+    EXPECT_TRUE(ReadBytes(P(L"copy.exe")) == ReadBytes(P(L"source.exe")));
+    EXPECT_EQ(GetFileAttributesW(P(L"copy.exe:Zone.Identifier").c_str()), INVALID_FILE_ATTRIBUTES);
+    if (!streams) printf("note: this file system keeps no alternate data streams\n");
+}
+
+// Only name-surrogate reparse points are links; the tags are Windows' own (Wine has no
+// reparse points but its symbolic links, which the deletions tell by where they lead).
+TEST(ReparsePoints, OnlyNameSurrogatesAreLinks)
+{
+    const DWORD REPARSE = FILE_ATTRIBUTE_REPARSE_POINT, FOLDER = FILE_ATTRIBUTE_DIRECTORY;
+    struct Case {
+        const char* what;
+        DWORD attributes, tag;
+        int link;
+    };
+    const Case cases[] = {
+        {"a junction or mount point", FOLDER | REPARSE, 0xA0000003, 1},
+        {"a symbolic link to a folder", FOLDER | REPARSE, 0xA000000C, 1},
+        {"a symbolic link to a file", REPARSE, 0xA000000C, 1},
+        {"a cloud folder placeholder", FOLDER | REPARSE, 0x9000001A, 0},
+        {"a cloud file placeholder", REPARSE, 0x9000601A, 0},
+        {"a projected file", REPARSE, 0x9000001C, 0},
+        {"a deduplicated file", REPARSE, 0x80000013, 0},
+        {"a compressed system file", REPARSE, 0x80000017, 0},
+        {"an app execution alias", REPARSE, 0x8000001B, 0},
+        {"no reparse point at all", FOLDER, 0xA0000003, 0},
+        {"a reparse point without a tag", FOLDER | REPARSE, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(IsLinkReparsePoint(c.attributes, c.tag), c.link);
+    }
+}
+
+TEST_F(FileHelpersTest, AFolderThatIsALinkIsTold)
+{
+    ASSERT_TRUE(CreateDirectoryW(P(L"real").c_str(), nullptr));
+    ASSERT_TRUE(MakeFolderLink(P(L"link"), P(L"real")));
+    EXPECT_EQ(IsLinkItself(P(L"real").c_str()), 0);
+    EXPECT_EQ(IsLinkItself(P(L"link").c_str()), 1);
+    EXPECT_EQ(IsLinkItself(P(L"missing").c_str()), 0);
+}
+
+// Saves and mods deeper than the platform's path limit (made here through the long form,
+// as Windows and Wine both allow) go with the tree, down to the last level; another
+// installation nested that deep stays whole.
+TEST_F(FileHelpersTest, ATreeDeeperThanThePathLimitGoesWhole)
+{
+    const std::wstring level = L"a mod folder with a long name, level ";
+    std::wstring deep = L"\\\\?\\" + P(L"saves");
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    std::wstring kept;
+    for (int i = 0; i < 28; i++) {
+        deep += L"\\" + level + std::to_wstring(i);
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << i;
+        ASSERT_TRUE(WriteText(deep + L"\\slot.sav", "player data")) << i;
+        if (i == 20) {
+            kept = deep + L"\\nested installation";
+            ASSERT_TRUE(CreateDirectoryW(kept.c_str(), nullptr));
+            ASSERT_TRUE(WriteText(kept + L"\\portable.txt", "mark"));
+        }
+    }
+    ASSERT_GT(deep.size(), 1100u);  // past MAX_PATH and past the old 1024-unit places
+    auto keep = [](const wchar_t* path) -> int {
+        char bytes[8];
+        return ReadFileInFolder(path, L"portable.txt", bytes, sizeof bytes) == 4;
+    };
+    EXPECT_EQ(DeleteTreeKeeping(P(L"saves").c_str(), keep), DELETION_KEPT);
+    EXPECT_EQ(GetFileAttributesW(deep.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(FileExists(kept + L"\\portable.txt"));
+    // Without the guard, nothing at any depth stays.
+    EXPECT_EQ(DeleteTreeKeeping(P(L"saves").c_str(), nullptr), DELETION_GONE);
+    EXPECT_FALSE(FolderExists(P(L"saves")));
 }

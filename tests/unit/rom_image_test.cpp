@@ -143,6 +143,29 @@ TEST_F(RomImageTest, OddLengthV64SwapsTheZeroTailToo)
     EXPECT_EQ(Load(Put(L"odd.v64", bytes)), ROMCHECK_DIFFERENT_ROM);
 }
 
+// Each order put back by its definition, for every length of whole groups of four up to a
+// few words past the eight-byte steps, and one of a ROM's sizes: .v64 swaps each pair of
+// bytes, .n64 reverses each group of four, up to the very last one.
+TEST(NormaliseRomBytes, EveryGroupUpToTheLastIsPutInOrder)
+{
+    std::vector<uint32_t> lengths;
+    for (uint32_t length = 4; length <= 40; length += 4) lengths.push_back(length);
+    lengths.push_back(4100);  // 8k + 4
+    for (uint32_t length : lengths) {
+        std::vector<uint8_t> image(length);
+        for (uint32_t i = 0; i < length; i++) image[i] = (uint8_t)(i * 7 + 1);
+        std::vector<uint8_t> v64(length), n64(length);
+        for (uint32_t i = 0; i < length; i++) {
+            v64[i] = image[i ^ 1];
+            n64[i] = image[i ^ 3];
+        }
+        NormaliseRomBytes(v64.data(), length, ROM_ORDER_PAIRS_SWAPPED);
+        NormaliseRomBytes(n64.data(), length, ROM_ORDER_REVERSED);
+        EXPECT_TRUE(v64 == image) << "v64, length " << length;
+        EXPECT_TRUE(n64 == image) << "n64, length " << length;
+    }
+}
+
 TEST_F(RomImageTest, CannotOpen)
 {
     EXPECT_EQ(Load(folder + L"\\missing.z64"), ROMCHECK_CANNOT_OPEN);

@@ -7,12 +7,15 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <oleacc.h>
 
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/message_box_caption.h"
 #include "base/setup_state.h"
+#include "install/shell_registration.h"
 #include "rom/rom_image.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
@@ -45,6 +48,7 @@ protected:
     void SetUp() override
     {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        RemoveShellEntries();
         InitSetupState();  // as the program's entry point does
         scratch = MakeScratchFolder(L"window");
         g_setup.busy = g_setup.finished = 0;
@@ -61,7 +65,23 @@ protected:
         if (IsWindow(window)) DestroyWindow(window);
         Pump();
         g_setup.window = nullptr;
+        RemoveShellEntries();
         RemoveScratchFolder(scratch);
+    }
+    // The shortcuts that an install into the request's folder makes: the finished state
+    // names those that are there.
+    void MakeShortcuts(bool desktop, bool start_menu)
+    {
+        std::wstring folder = g_setup.install_folder;
+        CreateDirectoryW(folder.c_str(), nullptr);
+        std::wstring game = folder + L"\\TorrentinePC.exe";
+        ASSERT_TRUE(WriteText(game, "MZ"));
+        if (desktop) {
+            ASSERT_TRUE(CreateShortcut(DesktopShortcut().c_str(), game.c_str(), folder.c_str(), game.c_str(), L"x"));
+        }
+        if (start_menu) {
+            ASSERT_TRUE(CreateShortcut(StartMenuShortcut().c_str(), game.c_str(), folder.c_str(), game.c_str(), L"x"));
+        }
     }
     static void Pump()
     {
@@ -275,12 +295,41 @@ TEST_F(SetupWindowTest, AnInstallCancelsThePendingValidation)
     }
     ASSERT_EQ(g_setup.busy, 0);
 
+    // (The failed run left the request's folder empty, as its box was.)
+    wcscpy_s(g_setup.install_folder, SETUP_PATH_UNITS, (scratch + L"\\Torrentine PC").c_str());
+    MakeShortcuts(true, true);
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     ASSERT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
     SendMessageW(window, WM_TIMER, VALIDATION_TIMER_ID, 0);  // one that fell due anyway
     EXPECT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
     EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
+}
+
+// Install pressed within the delay after a change: the pending validation runs first, so
+// the window judges the inputs the install took, not the ones before the last keystroke.
+// A ROM found, then changed to a missing one: once the worker has refused it, Install stays
+// disabled, as the verdict of these inputs has it.
+TEST_F(SetupWindowTest, AnInstallRunsThePendingValidationFirst)
+{
+    SetDlgItemTextW(window, ID_FOLDER_BOX, (scratch + L"\\Torrentine PC").c_str());
+    SetDlgItemTextW(window, ID_ROM_BOX, FixturePath(L"fixture.z64").c_str());
+    ValidateInputs(window);
+    ASSERT_EQ(Text(window, ID_VERDICT), FOUND_TEXT);
+    ASSERT_TRUE(IsWindowEnabled(Control(ID_INSTALL)));
+
+    // No message is pumped in between, so the validation timer cannot have fallen due.
+    SetDlgItemTextW(window, ID_ROM_BOX, (scratch + L"\\missing.z64").c_str());
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_INSTALL, BN_CLICKED), (LPARAM)Control(ID_INSTALL));
+    DWORD start = GetTickCount();
+    while (g_setup.busy && GetTickCount() - start < 60000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump();
+    }
+    ASSERT_EQ(g_setup.busy, 0);
+    EXPECT_EQ(g_setup.finished, 0);
+    EXPECT_EQ(Text(window, ID_VERDICT).rfind(L"\u2716  ", 0), 0u) << Utf8(Text(window, ID_VERDICT));
+    EXPECT_FALSE(IsWindowEnabled(Control(ID_INSTALL))) << "Install left enabled for the found ROM";
 }
 
 TEST_F(SetupWindowTest, VerdictColourFollowsItsFirstCharacter)
@@ -355,6 +404,7 @@ TEST_F(SetupWindowTest, DropTakesTheFirstFileAndIsRefusedWhileBusyOrFinished)
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
     g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(true, true);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop({scratch + L"\\other.z64"}), 0);
     EXPECT_EQ(Text(window, ID_ROM_BOX), first);
@@ -409,6 +459,7 @@ TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_PROGRESS, 1000, 0);
     g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(true, true);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
     EXPECT_EQ(g_setup.finished, 1);
     EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
@@ -552,11 +603,33 @@ TEST_F(SetupWindowTest, TheFinishTextNamesTheShortcutsMade)
                L"for its settings."},
     };
     for (const Case& c : cases) EXPECT_EQ(std::wstring(FinishedText(c.desktop, c.start_menu)), c.text);
-    g_setup.make_desktop_shortcut = 0;
+
+    // A shortcut asked for and not there (Windows can refuse one silently) is named as such.
+    struct Asked {
+        int desktop_asked, desktop_made, start_asked, start_made;
+        std::wstring text;
+    };
+    const Asked asked[] = {
+        {1, 1, 1, 1, cases[0].text},
+        {1, 0, 1, 1, std::wstring(cases[2].text) + L" The desktop shortcut could not be made."},
+        {1, 1, 1, 0, std::wstring(cases[1].text) + L" The Start menu shortcut could not be made."},
+        {1, 0, 1, 0, std::wstring(cases[3].text) + L" The desktop and Start menu shortcuts could not be made."},
+        {0, 0, 1, 0, std::wstring(cases[3].text) + L" The Start menu shortcut could not be made."},
+        {0, 0, 0, 0, cases[3].text},
+    };
+    for (const Asked& a : asked) {
+        wchar_t verdict[VERDICT_UNITS];
+        FinishedVerdict(a.desktop_asked, a.desktop_made, a.start_asked, a.start_made, verdict, VERDICT_UNITS);
+        EXPECT_EQ(std::wstring(verdict), a.text);
+    }
+
+    // The window looks for the shortcuts themselves: here only the Start menu's is there.
+    g_setup.make_desktop_shortcut = 1;
     g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(false, true);
     SetBusyState(window, 1);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
-    EXPECT_EQ(Text(window, ID_VERDICT), cases[2].text);
+    EXPECT_EQ(Text(window, ID_VERDICT), asked[1].text);
 }
 
 // Browse opens where the box points, or at the nearest folder above it that exists.
@@ -579,5 +652,469 @@ TEST_F(SetupWindowTest, BrowseStartsAtTheNearestExistingFolder)
         wchar_t start[SETUP_JOIN_UNITS];
         NearestExistingFolder(c.box.c_str(), start);
         EXPECT_EQ(std::wstring(start), c.start) << Utf8(c.box);
+        // The folder dialog opens at the same place.
+        EXPECT_EQ(PickerStartFolder(1, c.box.c_str(), start), c.start.empty() ? PICKER_START_ANYWHERE : PICKER_START_HERE);
+        EXPECT_EQ(std::wstring(start), c.start) << Utf8(c.box);
     }
+    // An empty ROM box opens the file dialog in Downloads, where a ROM is likeliest (unless
+    // the dialog was used before: then where it was last).
+    PWSTR downloads = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &downloads)));
+    std::wstring downloads_folder = downloads;
+    CoTaskMemFree(downloads);
+    CreateDirectoryW(downloads_folder.c_str(), nullptr);
+    wchar_t start[SETUP_JOIN_UNITS];
+    EXPECT_EQ(PickerStartFolder(0, L"", start), PICKER_START_UNLESS_USED);
+    EXPECT_EQ(std::wstring(start), downloads_folder);
+    EXPECT_EQ(PickerStartFolder(0, rom.c_str(), start), PICKER_START_HERE);
+    EXPECT_EQ(std::wstring(start), rom_folder);
+}
+
+namespace {
+
+// The window as it draws itself (what the snapshot writes), top-down, one COLORREF a pixel.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF At(int x, int y) const { return pixels[(size_t)y * width + x]; }
+};
+
+Picture PrintPicture(HWND window, const std::wstring& save_as)
+{
+    Picture picture;
+    RECT outer;
+    GetWindowRect(window, &outer);
+    picture.width = outer.right - outer.left;
+    picture.height = outer.bottom - outer.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = picture.height;  // bottom-up, as the file wants it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, section);
+    PrintWindow(window, memory, 0);
+    GdiFlush();
+    uint32_t stride = ((uint32_t)picture.width * 3 + 3) & ~3u;
+    const uint8_t* rows = (const uint8_t*)bits;
+    picture.pixels.resize((size_t)picture.width * picture.height);
+    for (int y = 0; y < picture.height; y++)
+        for (int x = 0; x < picture.width; x++) {
+            const uint8_t* p = rows + (size_t)(picture.height - 1 - y) * stride + (size_t)x * 3;
+            picture.pixels[(size_t)y * picture.width + x] = RGB(p[2], p[1], p[0]);
+        }
+    if (!save_as.empty()) {
+        std::wstring folder = WindowsPath(TEST_WIDEN(TORRENTINE_TEST_PICTURES));
+        CreateDirectoryW(folder.c_str(), nullptr);
+        std::vector<uint8_t> file(54, 0);
+        file[0] = 'B';
+        file[1] = 'M';
+        uint32_t image = stride * (uint32_t)picture.height;
+        auto put = [&](size_t at, uint32_t v) { for (int b = 0; b < 4; b++) file[at + b] = (uint8_t)(v >> (8 * b)); };
+        put(2, 54 + image);
+        put(10, 54);
+        memcpy(file.data() + 14, &info.bmiHeader, 40);
+        file.insert(file.end(), rows, rows + image);
+        WriteBytes(folder + L"\\" + save_as, file.data(), file.size());
+    }
+    SelectObject(memory, old);
+    DeleteObject(section);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return picture;
+}
+
+// A control's rectangle in the picture (whose origin is the window's top-left corner).
+RECT InPicture(HWND window, HWND control)
+{
+    RECT outer, r;
+    GetWindowRect(window, &outer);
+    GetWindowRect(control, &r);
+    OffsetRect(&r, -outer.left, -outer.top);
+    return r;
+}
+
+// The controls in creation order: the labels have no ids of their own.
+std::vector<HWND> Children(HWND window)
+{
+    std::vector<HWND> children;
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) children.push_back(c);
+    return children;
+}
+
+SIZE TextExtent(HWND control, const std::wstring& text)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(control, WM_GETFONT, 0, 0));
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, text.c_str(), (int)text.size(), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size;
+}
+
+// How much room a text needs in a control's font when it wraps at width (0: one line).
+SIZE NeededFor(HWND control, const std::wstring& text, int width, UINT format)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(control, WM_GETFONT, 0, 0));
+    RECT needed = {0, 0, width, 0};
+    DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | format);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    SIZE size = {needed.right - needed.left, needed.bottom - needed.top};
+    return size;
+}
+
+}  // namespace
+
+// The picture shows what the screen shows: an access key's letter underlined (or not, as
+// the system's keyboard cues say), never the "&" that marks it in the control's text.
+TEST_F(SetupWindowTest, ThePictureDrawsNoAccessKeyAmpersand)
+{
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    Picture picture = PrintPicture(window, L"access-keys-" + std::to_wstring(g_setup.dpi) + L".bmp");
+    std::vector<HWND> children = Children(window);
+    ASSERT_EQ(children.size(), 16u);
+    struct Case {
+        HWND control;
+        std::wstring shown;  // the text without its "&"
+        int text_left;       // where the text starts in the control
+    };
+    int box = MulDiv(13, g_setup.dpi, 96);
+    const Case cases[] = {
+        {children[3], L"1.  Your ROM", 0},
+        {children[6], L"2.  Install to", 0},
+        {Control(ID_DESKTOP_CHECK), L"Desktop shortcut", box + box / 3 + 1},
+        {Control(ID_START_MENU_CHECK), L"Start menu shortcut", box + box / 3 + 1},
+    };
+    for (const Case& c : cases) {
+        RECT r = InPicture(window, c.control);
+        COLORREF background = picture.At(r.right - 1, r.top);
+        int rightmost = -1;
+        for (int y = r.top; y < r.bottom; y++)
+            for (int x = r.left; x < r.right; x++)
+                if (picture.At(x, y) != background && x - r.left > rightmost) rightmost = x - r.left;
+        int end = c.text_left + TextExtent(c.control, c.shown).cx;
+        // A drawn "&" would take a character's width more.
+        EXPECT_LE(rightmost, end + 1) << Utf8(c.shown);
+        EXPECT_GE(rightmost, end - MulDiv(8, g_setup.dpi, 96)) << Utf8(c.shown) << " is not drawn";
+    }
+}
+
+// At any scale the window fits the work area of its monitor, with nothing cut: on a small
+// screen a large scale is drawn at the highest DPI that fits, every control inside the
+// client area and every text inside its control.
+TEST_F(SetupWindowTest, FitsTheWorkAreaAtAnyScale)
+{
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    struct Case {
+        int dpi, width, height;
+    };
+    const Case cases[] = {{192, 1024, 768}, {192, 1366, 768}, {144, 1024, 768}, {144, 1366, 768},
+                          {120, 800, 600},  {96, 1024, 768},  {192, 1920, 1080}, {96, 640, 480}};
+    for (const Case& c : cases) {
+        std::string name = std::to_string(c.dpi) + " dpi on " + std::to_string(c.width) + "x" + std::to_string(c.height);
+        SCOPED_TRACE(name);
+        RECT work = {0, 0, c.width, c.height};
+        ScaleSetupWindow(window, c.dpi, &work, nullptr);
+        int layout = g_setup.dpi;
+        SIZE frame = WindowFrameAt(c.dpi);
+        bool whole_fits = MulDiv(560, c.dpi, 96) + frame.cx <= c.width && MulDiv(396, c.dpi, 96) + frame.cy <= c.height;
+        EXPECT_EQ(layout == c.dpi, whole_fits);
+        EXPECT_LE(layout, c.dpi);
+        RECT outer, client;
+        GetWindowRect(window, &outer);
+        GetClientRect(window, &client);
+        EXPECT_GE(outer.left, 0);
+        EXPECT_GE(outer.top, 0);
+        EXPECT_LE(outer.right, c.width);
+        EXPECT_LE(outer.bottom, c.height);
+        EXPECT_EQ(client.right, MulDiv(560, layout, 96));
+        EXPECT_EQ(client.bottom, MulDiv(396, layout, 96));
+        if (!whole_fits) {  // and no DPI higher would fit
+            EXPECT_GT(MulDiv(560, layout + 1, 96) + frame.cx > c.width || MulDiv(396, layout + 1, 96) + frame.cy > c.height,
+                      0);
+        }
+        LOGFONTW title;
+        GetObjectW(g_setup.title_font, sizeof title, &title);
+        EXPECT_EQ(title.lfHeight, -MulDiv(22, layout, 96));
+
+        for (HWND control : Children(window)) {
+            RECT r;
+            GetWindowRect(control, &r);
+            MapWindowPoints(nullptr, window, (POINT*)&r, 2);
+            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+                << GetDlgCtrlID(control);
+            wchar_t class_name[32];
+            GetClassNameW(control, class_name, 32);
+            wchar_t text[512] = {0};
+            GetWindowTextW(control, text, 512);
+            if (!text[0] || _wcsicmp(class_name, L"Edit") == 0) continue;
+            EXPECT_EQ((HFONT)SendMessageW(control, WM_GETFONT, 0, 0) != nullptr, true);
+            RECT inside;
+            GetClientRect(control, &inside);
+            LONG style = GetWindowLongW(control, GWL_STYLE);
+            int room = inside.right;
+            UINT format = (style & SS_NOPREFIX) && _wcsicmp(class_name, L"Static") == 0 ? DT_NOPREFIX : 0;
+            if (_wcsicmp(class_name, L"Button") == 0)
+                room -= (style & BS_TYPEMASK) == BS_AUTOCHECKBOX ? MulDiv(18, layout, 96) : MulDiv(6, layout, 96);
+            bool wraps = _wcsicmp(class_name, L"Static") == 0 && !(style & SS_ENDELLIPSIS);
+            SIZE needed = NeededFor(control, text, room, format | (wraps ? DT_WORDBREAK | DT_EDITCONTROL : DT_SINGLELINE));
+            EXPECT_LE(needed.cx, room) << Utf8(text);
+            EXPECT_LE(needed.cy, inside.bottom) << Utf8(text);
+        }
+        std::wstring picture = L"fit-" + std::to_wstring(c.dpi) + L"-" + std::to_wstring(c.width) + L"x" +
+                               std::to_wstring(c.height) + L".bmp";
+        PrintPicture(window, picture);
+    }
+}
+
+// Windows moves the window to a monitor of another scale: the suggested rectangle is
+// taken, and the fonts and every control are made again for the new DPI.
+TEST_F(SetupWindowTest, ADpiChangeLaysTheWindowOutAgain)
+{
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HDC screen = GetDC(nullptr);
+    int system_dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    for (int dpi : {144, 192, 120, 96}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested = {40, 30, 40 + 700, 30 + 500};
+        HMONITOR monitor = MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST);
+        MONITORINFO info = {sizeof info};
+        GetMonitorInfoW(monitor, &info);
+        SIZE frame = WindowFrameAt(dpi);
+        int layout = FitLayoutDpi(dpi, info.rcWork.right - info.rcWork.left, info.rcWork.bottom - info.rcWork.top,
+                                  frame.cx, frame.cy);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)&suggested);
+        EXPECT_EQ(g_setup.dpi, layout);
+        RECT outer, client;
+        GetWindowRect(window, &outer);
+        GetClientRect(window, &client);
+        EXPECT_EQ(outer.left, 40);
+        EXPECT_EQ(outer.top, 30);
+        EXPECT_EQ(client.right, MulDiv(560, layout, 96));
+        EXPECT_EQ(client.bottom, MulDiv(396, layout, 96));
+        RECT box;
+        GetWindowRect(Control(ID_ROM_BOX), &box);
+        MapWindowPoints(nullptr, window, (POINT*)&box, 2);
+        EXPECT_EQ(box.left, MulDiv(20, layout, 96));
+        EXPECT_EQ(box.top, MulDiv(110, layout, 96));
+        EXPECT_EQ(box.right - box.left, MulDiv(442, layout, 96));
+        EXPECT_EQ(box.bottom - box.top, MulDiv(26, layout, 96));
+        LOGFONTW normal, title;
+        GetObjectW(g_setup.normal_font, sizeof normal, &normal);
+        GetObjectW(g_setup.title_font, sizeof title, &title);
+        EXPECT_EQ(normal.lfHeight, MulDiv(metrics.lfMessageFont.lfHeight, layout, system_dpi));
+        EXPECT_EQ(title.lfHeight, -MulDiv(22, layout, 96));
+        EXPECT_EQ((HFONT)SendMessageW(Control(ID_VERDICT), WM_GETFONT, 0, 0), g_setup.normal_font);
+        EXPECT_EQ((HFONT)SendMessageW(Control(ID_INSTALL), WM_GETFONT, 0, 0), g_setup.semibold_font);
+        // Before the change Windows asks for the size at the new DPI: this client area in
+        // the frame of that DPI (Wine keeps the system's frame at every DPI).
+        SIZE asked = {0, 0};
+        SendMessageW(window, WM_GETDPISCALEDSIZE, dpi, (LPARAM)&asked);
+        EXPECT_EQ(asked.cx, client.right + frame.cx);
+        EXPECT_EQ(asked.cy, client.bottom + frame.cy);
+        PrintPicture(window, L"dpi-changed-" + std::to_wstring(dpi) + L".bmp");
+    }
+}
+
+// With high contrast on, every colour is the system's; a theme, colour or setting change
+// while the window is open reads the mode again and repaints everything.
+TEST_F(SetupWindowTest, HighContrastTakesTheSystemsColours)
+{
+    const wchar_t* texts[] = {FOUND_TEXT, L"\u2716  Can't open that file.", CHOOSE_TEXT, L""};
+    for (const wchar_t* text : texts) {
+        EXPECT_EQ(VerdictColourFor(text, 1), GetSysColor(COLOR_WINDOWTEXT)) << Utf8(text);
+        EXPECT_NE(VerdictColourFor(text, 0), GetSysColor(COLOR_WINDOWTEXT)) << Utf8(text);
+    }
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    g_window.high_contrast = 1;
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (int id : {ID_VERDICT, ID_MESSAGE}) {
+        SetTextColor(dc, RGB(1, 2, 3));
+        EXPECT_EQ(SendMessageW(window, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)Control(id)),
+                  (LRESULT)GetSysColorBrush(COLOR_WINDOW));
+        EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_WINDOWTEXT)) << id;
+    }
+    DeleteDC(dc);
+    PrintPicture(window, L"high-contrast.bmp");
+
+    const UINT changes[][2] = {{WM_SYSCOLORCHANGE, 0}, {WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST}, {WM_THEMECHANGED, 0}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change[0]);
+        g_window.high_contrast = 1;  // not the system's: the change must read it again
+        RedrawWindow(window, nullptr, nullptr, RDW_VALIDATE | RDW_ALLCHILDREN | RDW_NOFRAME);
+        ASSERT_FALSE(GetUpdateRect(Control(ID_VERDICT), nullptr, FALSE));
+        SendMessageW(window, change[0], change[1], 0);
+        EXPECT_EQ(g_window.high_contrast, HighContrastIsOn());
+        EXPECT_TRUE(GetUpdateRect(window, nullptr, FALSE));
+        EXPECT_TRUE(GetUpdateRect(Control(ID_VERDICT), nullptr, FALSE));
+        EXPECT_TRUE(GetUpdateRect(Control(ID_DESKTOP_CHECK), nullptr, FALSE));
+    }
+}
+
+// "Done! Torrentine PC is installed in" and a folder of the longest length that setup
+// takes, its last 205 characters without a space to break at: the finished window shows
+// all of it, wrapped below the verdict and above the buttons, at every scale.
+TEST_F(SetupWindowTest, TheFinishedWindowShowsTheWholeFolder)
+{
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    std::wstring folder = L"C:\\Users\\Player\\Documents\\My Games\\Backups of 2026\\";
+    while (folder.size() < 259) folder += L"Torrentine-PC-Collection\\";
+    folder.resize(259);
+    ASSERT_EQ(folder.size(), 259u);
+    std::wstring done = L"Done! Torrentine PC is installed in " + folder;
+    g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
+    MakeShortcuts(true, true);
+    struct Case {
+        int dpi, width, height;
+    };
+    const Case cases[] = {{96, 1280, 1024}, {144, 1280, 1024}, {192, 1366, 768}, {192, 1024, 768}};
+    bool first = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        RECT work = {0, 0, c.width, c.height};
+        ScaleSetupWindow(window, c.dpi, &work, nullptr);
+        if (first) {
+            SetBusyState(window, 1);
+            wchar_t* block = (wchar_t*)LocalAlloc(LMEM_FIXED, (done.size() + 1) * sizeof(wchar_t));
+            memcpy(block, done.c_str(), (done.size() + 1) * sizeof(wchar_t));
+            SendMessageW(window, WM_SETUP_STATUS, 0, (LPARAM)block);
+            SendMessageW(window, WM_SETUP_DONE, 0, 0);
+            first = false;
+        }
+        ASSERT_EQ(Text(window, ID_MESSAGE), done);
+        EXPECT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
+        for (int id : {ID_VERDICT, ID_MESSAGE}) {
+            HWND line = Control(id);
+            EXPECT_EQ(GetWindowLongW(line, GWL_STYLE) & SS_ENDELLIPSIS, 0) << id;
+            RECT room;
+            GetClientRect(line, &room);
+            SIZE needed = NeededFor(line, Text(window, id), room.right, DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+            EXPECT_LE(needed.cx, room.right) << id;
+            EXPECT_LE(needed.cy, room.bottom) << id;
+        }
+        RECT verdict, message, install;
+        GetWindowRect(Control(ID_VERDICT), &verdict);
+        GetWindowRect(Control(ID_MESSAGE), &message);
+        GetWindowRect(Control(ID_INSTALL), &install);
+        EXPECT_LE(verdict.bottom, message.top);
+        EXPECT_LT(message.bottom, install.top);
+        PrintPicture(window, L"finished-long-folder-" + std::to_wstring(c.dpi) + L"-" + std::to_wstring(c.width) + L"x" +
+                                 std::to_wstring(c.height) + L".bmp");
+    }
+}
+
+namespace {
+std::vector<HWND> g_live_changes;
+void CALLBACK RecordLiveChange(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT && child == CHILDID_SELF) g_live_changes.push_back(hwnd);
+}
+}  // namespace
+
+// Screen readers are told when the verdict or the status line changes (once, not at each
+// validation that leaves it as it was), and the boxes are named after their labels.
+TEST_F(SetupWindowTest, ScreenReadersHearTheChanges)
+{
+    g_live_changes.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
+                                         RecordLiveChange, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    auto count = [&](int id) {
+        int n = 0;
+        for (HWND h : g_live_changes) n += h == Control(id);
+        return n;
+    };
+    // Events reach this thread through its queue, in the order they were raised.
+    auto wait_for = [&](int id, int n) {
+        DWORD start = GetTickCount();
+        while (count(id) < n && GetTickCount() - start < 60000) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            Pump();
+        }
+        return count(id) >= n;
+    };
+    SetDlgItemTextW(window, ID_ROM_BOX, (scratch + L"\\missing.z64").c_str());
+    ValidateInputs(window);
+    EXPECT_TRUE(wait_for(ID_VERDICT, 1));
+    ValidateInputs(window);  // the same verdict again: no news
+    wchar_t* block = (wchar_t*)LocalAlloc(LMEM_FIXED, 128);
+    wcscpy_s(block, 64, L"Writing the PC version...");
+    SetBusyState(window, 1);
+    SendMessageW(window, WM_SETUP_STATUS, 0, (LPARAM)block);
+    EXPECT_TRUE(wait_for(ID_MESSAGE, 1));
+    // Raised after the second validation, so anything that raised came before it.
+    EXPECT_EQ(count(ID_VERDICT), 1);
+    UnhookWinEvent(hook);
+
+    // What the accessibility interface gives for each control.
+    struct Case {
+        HWND control;
+        std::wstring name;
+    };
+    const Case cases[] = {
+        {Control(ID_ROM_BOX), L"1.  Your ROM"},
+        {Control(ID_FOLDER_BOX), L"2.  Install to"},
+        {Control(ID_DESKTOP_CHECK), L"Desktop shortcut"},
+        {Control(ID_VERDICT), Text(window, ID_VERDICT)},
+    };
+    // Loaded by name: the import library and the uuid library both define IID_IAccessible.
+    typedef HRESULT(WINAPI * FromWindow)(HWND, DWORD, REFIID, void**);
+    HMODULE oleacc = LoadLibraryW(L"oleacc.dll");
+    ASSERT_NE(oleacc, nullptr);
+    FromWindow from_window = (FromWindow)(void*)GetProcAddress(oleacc, "AccessibleObjectFromWindow");
+    ASSERT_NE(from_window, nullptr);
+    for (const Case& c : cases) {
+        IAccessible* accessible = nullptr;
+        ASSERT_TRUE(SUCCEEDED(from_window(c.control, (DWORD)OBJID_CLIENT, IID_IAccessible,
+                                                          (void**)&accessible)));
+        VARIANT self;
+        VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        accessible->get_accName(self, &name);
+        std::wstring got = name ? name : L"";
+        SysFreeString(name);
+        accessible->Release();
+        printf("accessible name of %d: \"%s\"\n", GetDlgCtrlID(c.control), Utf8(got).c_str());
+        EXPECT_EQ(got, c.name);
+    }
+}
+
+// Wine sizes a message box by its text and buttons alone: a short message under the
+// uninstaller's caption showed "Torrentin...Uninstall". Such a box is widened to its
+// caption, its text and button moved to the middle.
+TEST(MessageBoxCaption, AShortMessageGetsTheWidthOfItsCaption)
+{
+    FitMessageBoxCaptions();
+    const wchar_t* caption = L"Torrentine PC - Uninstall";
+    int needed = CaptionWidthNeeded(caption);
+    ASSERT_GT(needed, 0);
+    RECT outer = {}, button = {};
+    std::thread answer([&] {
+        HWND box = WaitForMessageBox(caption, 60000);
+        if (!box) return;
+        // Measured once it shows: it exists, hidden, while it lays itself out.
+        for (int i = 0; i < 6000 && !IsWindowVisible(box); i++) Sleep(10);
+        GetWindowRect(box, &outer);
+        GetWindowRect(GetDlgItem(box, IDOK), &button);
+        AnswerMessageBox(box, IDOK);
+    });
+    MessageBoxW(nullptr, L"Done.", caption, MB_OK);
+    answer.join();
+    EXPECT_GE(outer.right - outer.left, needed);
+    // The button stays in the middle of the wider box.
+    int left = button.left - outer.left, right = outer.right - button.right;
+    EXPECT_LE(abs(left - right), 8) << left << " " << right;  // Wine centres it within a few pixels too
 }
