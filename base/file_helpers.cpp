@@ -678,6 +678,28 @@ int ReadFileInFolder(const wchar_t* folder, const wchar_t* name, void* buffer, u
     return count;
 }
 
+HANDLE OpenFileInFolder(const wchar_t* folder, const wchar_t* name, uint64_t* size)
+{
+    BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, sizeof(FilePlace) + PLACE_UNITS * sizeof(wchar_t));
+    if (!block) return INVALID_HANDLE_VALUE;
+    FilePlace* place = (FilePlace*)block;
+    wchar_t* path = (wchar_t*)(block + sizeof(FilePlace));
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (JoinPath(path, PLACE_UNITS, folder, name) >= 0 && ReadFolderPlace(folder, place))
+        file = CreateFileW(path, GENERIC_READ, ENTRY_SHARING, nullptr, OPEN_EXISTING,
+                           ENTRY_ITSELF | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    FILE_STANDARD_INFO standard;
+    if (file != INVALID_HANDLE_VALUE &&
+        (!HandleIsEntryItself(file, place, name) ||
+         !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) || standard.Directory)) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    if (file != INVALID_HANDLE_VALUE) *size = (uint64_t)standard.EndOfFile.QuadPart;
+    LocalFree(block);
+    return file;
+}
+
 int HoldsOwnEntry(const wchar_t* folder, const wchar_t* name)
 {
     wchar_t path[SETUP_JOIN_UNITS];

@@ -19,11 +19,13 @@
 #include "install/partial_leftovers.h"
 #include "install/release_files.h"
 #include "install/staged_files.h"
+#include "install/unchanged_files.h"
 #include "install/update_commit.h"
 #include "base/busy_retry.h"
 #include "base/installation_layout.h"
 #include "install/shell_registration.h"
 #include "package/package_digest.h"
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 
@@ -184,6 +186,7 @@ static int StoreRomCopy(ExtractContext* context, uint32_t length, CommitList* co
 {
     StatusLine(L"Storing the ROM...");
     wchar_t path[SETUP_JOIN_UNITS], partial[SETUP_JOIN_UNITS];
+    if (context->staged && (context->own_files_same & OWN_SAME_ROM_COPY)) return 1;  // already this image
     JoinPath(path, SETUP_JOIN_UNITS, context->install_folder, ROM_COPY_NAME);
     int slot = context->staged ? StagedOwnPath(path, partial) : 0;
     int code = slot < 0 ? ROMCOPY_CANNOT_WRITE
@@ -257,6 +260,7 @@ static int CopyUninstaller(ExtractContext* context, CommitList* commit)
 {
     const wchar_t* folder = context->install_folder;
     if (RunsAsFoldersUninstaller(folder)) return 1;
+    if (context->staged && (context->own_files_same & OWN_SAME_UNINSTALLER)) return 1;  // already this copy
     wchar_t target[SETUP_JOIN_UNITS];
     JoinPath(target, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
     int created = 0;
@@ -310,13 +314,17 @@ static void ReadInstalledRelease(const wchar_t* folder, ReleaseNames* installed)
 // without sharing its deletion, which could not be renamed aside. Either changes nothing.
 struct UseCheck {
     ExtractContext* context;
+    uint32_t index;
     int ok;
 };
 
 static int CheckEntryNotInUse(const wchar_t* name, const uint8_t*, uint64_t, void* param)
 {
     UseCheck* check = (UseCheck*)param;
-    check->ok = CanRenameAside(check->context->install_folder, name, check->context->failing_path);
+    ExtractContext* context = check->context;
+    uint32_t index = check->index++;
+    if (index < context->entry_count && context->slots[index] == PARTIAL_SLOT_SAME) return 1;  // stays as it is
+    check->ok = CanRenameAside(context->install_folder, name, context->failing_path);
     return check->ok;
 }
 
@@ -328,10 +336,11 @@ static int CheckNothingInUse(ExtractContext* context, uint32_t length)
         RecordStop(L"%s", GAME_RUNNING_SETUP_TEXT);
         return 0;
     }
-    UseCheck check = {context, 1};
+    UseCheck check = {context, 0, 1};
     WalkPackage(CheckEntryNotInUse, &check);
-    if (check.ok && length) check.ok = CanRenameAside(folder, ROM_COPY_NAME, context->failing_path);
-    if (check.ok && !RunsAsFoldersUninstaller(folder))
+    if (check.ok && length && !(context->own_files_same & OWN_SAME_ROM_COPY))
+        check.ok = CanRenameAside(folder, ROM_COPY_NAME, context->failing_path);
+    if (check.ok && !(context->own_files_same & OWN_SAME_UNINSTALLER) && !RunsAsFoldersUninstaller(folder))
         check.ok = CanRenameAside(folder, UNINSTALLER_NAME, context->failing_path);
     if (!check.ok)
         RecordStop(L"Can't write \"%s\". If the game is running, close it and try again.", context->failing_path);
@@ -361,6 +370,10 @@ static void InstallFiles(ExtractContext* context, uint32_t length, const GameIco
     int update = context->staged;
     g_stop_reason[0] = L'\0';
     if (update && !RecoverEarlierUpdate(folder)) return;
+    if (update) {
+        FindUnchangedEntries(context);
+        FindUnchangedOwnFiles(context, g_setup.rom_path, length, g_setup.own_path);
+    }
     if (update && !CheckNothingInUse(context, length)) {
         ReportFailure(L"%s%s", g_stop_reason, LEFT_PREVIOUS);
         return;
@@ -401,7 +414,8 @@ static void InstallFiles(ExtractContext* context, uint32_t length, const GameIco
         return;
     }
     if (update) {
-        int result = CommitUpdate(folder, &commit, context->failing_path);
+        // Nothing staged (every file was already right): nothing to rename.
+        int result = commit.count ? CommitUpdate(folder, &commit, context->failing_path) : COMMIT_DONE;
         FreeCommitList(&commit);
         if (result != COMMIT_DONE) {
             ReportFailure(L"Can't write \"%s\". If the game is running, close it and try again.%s",
@@ -430,9 +444,7 @@ static void RunInstall(void)
     ExtractContext context;
     ZeroMemory(&context, sizeof context);
     context.install_folder = folder;
-    context.own_writer_entry = GAME_EXE_NAME;
-    context.own_writer = WriteGameExecutable;
-    context.own_writer_param = &icon;
+    context.game_icon = &icon;
     HANDLE package_check = TakePackageCheck();  // beside the other checks, on another core
     WalkPackage(SumEntrySize, &context);
     // The ROM's icon picture, kept from its check: the image itself is never held whole.

@@ -1,6 +1,7 @@
 // The end of a new install's extraction that stops: its files removed again (an update's
 // staged files are the commit's, install/update_commit.h).
 #pragma once
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 
 // Removes what a new install made in the folder and nothing else: the package's files it

@@ -49,7 +49,7 @@ static int AddStagedEntry(const wchar_t* name, const uint8_t*, uint64_t, void* p
     uint32_t index = walk->index++;
     if (index >= walk->context->entry_count) return 0;
     uint8_t slot = walk->context->slots[index];
-    if (slot != PARTIAL_SLOT_NONE && !AddCommitItem(walk->list, name, slot)) walk->ok = 0;
+    if (slot < PARTIAL_SLOTS && !AddCommitItem(walk->list, name, slot)) walk->ok = 0;
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 #include <stdint.h>
 
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 
 // One name the commit replaces (or adds): relative to the installation, with the partial

@@ -8,12 +8,16 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "install/game_icon.h"
 #include "formats/icon_images.h"
 #include "formats/resource_section.h"
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/setup_runner.h"
@@ -456,6 +460,29 @@ TEST_F(SilentInstall, ADamagedPackageIsReportedAsSuch)
     EXPECT_TRUE(FilesWithBytes(folder) == with_damaged);
 }
 
+namespace {
+
+struct PackageEntries {
+    std::vector<CraftedEntry> entries;
+};
+
+int CollectEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
+{
+    ((PackageEntries*)context)->entries.push_back({Utf8(name), std::vector<uint8_t>(data, data + size)});
+    return 1;
+}
+
+// The package's entries, in their order (the game executable first).
+std::vector<CraftedEntry> PackageEntryList()
+{
+    std::vector<uint8_t> package = ReadBytes(PackagePath());
+    PackageEntries collected;
+    WalkPackageBytes(package.data(), (uint32_t)package.size(), CollectEntry, &collected);
+    return collected.entries;
+}
+
+}  // namespace
+
 TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
 {
     const std::wstring install = L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder);
@@ -475,28 +502,40 @@ TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
         EXPECT_EQ(run.out, running);
         EXPECT_TRUE(FilesWithBytes(folder) == before);
     }
-    // A file of the game held open by a program: the game executable without shared writing
-    // is the game to the player, as to the uninstaller; any file without shared deletion
-    // cannot be renamed aside; one held with shared deletion can, and the update completes.
+    // A file of the game held open by a program, against a next version in which every file
+    // differs: the game executable without shared writing is the game to the player, as to
+    // the uninstaller; any file without shared deletion cannot be renamed aside; one held
+    // with shared deletion can, and the update completes. A file the update does not need
+    // to change (the same release run again) may be held in any way.
+    std::vector<CraftedEntry> entries = PackageEntryList();
+    for (CraftedEntry& entry : entries) entry.data.push_back('+');
+    const std::wstring next_setup = root + L"\\next setup.exe";
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
     struct Held {
         const wchar_t* name;
         DWORD sharing;
-        bool updates;
+        bool next, updates;
     };
-    for (const Held& h : {Held{L"TorrentinePC.exe", 0, false}, Held{L"vcruntime140.dll", 0, false},
-                          Held{L"TorrentinePC.exe", FILE_SHARE_READ, false},
-                          Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE, false},
-                          Held{L"dxil.dll", FILE_SHARE_READ | FILE_SHARE_DELETE, true}}) {
+    for (const Held& h : {Held{L"vcruntime140.dll", 0, false, true}, Held{L"TorrentinePC.exe", 0, true, false},
+                          Held{L"vcruntime140.dll", 0, true, false},
+                          Held{L"TorrentinePC.exe", FILE_SHARE_READ, true, false},
+                          Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE, true, false},
+                          Held{L"dxil.dll", FILE_SHARE_READ | FILE_SHARE_DELETE, true, true}}) {
         const wchar_t* held = h.name;
-        SCOPED_TRACE(Utf8(held));
+        SCOPED_TRACE(Utf8(held) + (h.next ? " (next version)" : " (same release)"));
         const auto before = FilesWithBytes(folder);
         HANDLE file = CreateFileW(InFolder(held).c_str(), GENERIC_READ, h.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        SetupRun run = Install(install);
+        SetupRun run = RunProgram(h.next ? next_setup : TestSetupExe(), install);
         CloseHandle(file);
         if (h.updates) {
             EXPECT_EQ(run.exit_code, 0u);
             EXPECT_EQ(run.out, InstalledOutput(folder));
+            for (const CraftedEntry& entry : entries) {
+                if (h.next && entry.name == Utf8(held)) {
+                    EXPECT_TRUE(ReadBytes(InFolder(held)) == entry.data);
+                }
+            }
             continue;
         }
         EXPECT_EQ(run.exit_code, 1u);
@@ -1108,25 +1147,6 @@ TEST_F(SilentInstall, AFailedRomCopyComesAfterTheNote)
 
 namespace {
 
-struct PackageEntries {
-    std::vector<CraftedEntry> entries;
-};
-
-int CollectEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
-{
-    ((PackageEntries*)context)->entries.push_back({Utf8(name), std::vector<uint8_t>(data, data + size)});
-    return 1;
-}
-
-// The package's entries, in their order (the game executable first).
-std::vector<CraftedEntry> PackageEntryList()
-{
-    std::vector<uint8_t> package = ReadBytes(PackagePath());
-    PackageEntries collected;
-    WalkPackageBytes(package.data(), (uint32_t)package.size(), CollectEntry, &collected);
-    return collected.entries;
-}
-
 // Runs the setup program with the test hook asking for a stop ("write 3 cancel", ...).
 SetupRun RunWithStop(const std::wstring& exe, const std::wstring& arguments, const wchar_t* stop)
 {
@@ -1164,7 +1184,8 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
                       L" /nodesktop /nostartmenu").exit_code, 0u);
     std::vector<CraftedEntry> entries = PackageEntryList();
     ASSERT_GT(entries.size(), 5u);
-    for (size_t i = 1; i < entries.size(); i++) entries[i].data.push_back('+');  // the next version
+    // The next version: every file differs (the game executable by a byte after its image).
+    for (size_t i = 0; i < entries.size(); i++) entries[i].data.push_back('+');
     std::wstring next_setup = root + L"\\next setup.exe";
     ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
     const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
@@ -1232,7 +1253,7 @@ TEST_F(SilentInstall, AnUpdatesCommitIsAllOrNothing)
     ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
                       L" /nodesktop /nostartmenu").exit_code, 0u);
     std::vector<CraftedEntry> entries = PackageEntryList();
-    for (size_t i = 1; i < entries.size(); i++) entries[i].data.push_back('+');
+    for (size_t i = 0; i < entries.size(); i++) entries[i].data.push_back('+');  // every file differs
     std::wstring next_setup = root + L"\\next setup.exe";
     ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
     const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
@@ -1274,6 +1295,93 @@ TEST_F(SilentInstall, AnUpdatesCommitIsAllOrNothing)
         EXPECT_TRUE(ReadBytes(InFolder(name.c_str())) == entries[i].data) << entries[i].name;
     }
     EXPECT_TRUE(ReadBytes(InFolder(L"Uninstall.exe")) == ReadBytes(next_setup));
+}
+
+
+namespace {
+
+// Each file's identity on its volume: a file that an update leaves alone keeps it, a file
+// it writes again is a new file renamed into place.
+std::map<std::wstring, uint64_t> FileIds(const std::wstring& folder)
+{
+    std::map<std::wstring, uint64_t> ids;
+    for (const std::wstring& relative : ListFilesBelow(folder)) {
+        HANDLE file = CreateFileW((folder + L"\\" + relative).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info))
+            ids[relative] = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    return ids;
+}
+
+}  // namespace
+
+// An update writes only what differs from what is installed: the same release run again
+// changes no file at all, and repairs exactly the files a player or a mod changed or
+// removed (the game executable compared with its icon in place, the ROM copy with the ROM
+// given); the next release rewrites only the files that are new or other in it.
+TEST_F(SilentInstall, AnUpdateWritesOnlyTheFilesThatDiffer)
+{
+    const std::wstring install = L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
+                                 L" /nodesktop /nostartmenu";
+    ASSERT_EQ(Install(install).exit_code, 0u);
+    const auto installed = FilesWithBytes(folder);
+    const auto ids = FileIds(folder);
+    const std::wstring rom_copy = L"torrentine.n64.proto.19990615.z64";
+    const std::wstring library = L"dxil.dll", asset = ListFilesBelow(folder + L"\\assets").at(0);
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::set<std::wstring> rewritten;
+    };
+    const Case cases[] = {
+        {"nothing changed, with the ROM", [] {}, {}},
+        {"a mod's asset, a removed library, a changed byte of the game and of the ROM copy",
+         [&] {
+             ASSERT_TRUE(WriteText(folder + L"\\assets\\" + asset, "a mod"));
+             ASSERT_TRUE(DeleteFileW(InFolder(library.c_str()).c_str()));
+             for (const std::wstring& name : {std::wstring(L"TorrentinePC.exe"), rom_copy}) {
+                 std::vector<uint8_t> bytes = ReadBytes(InFolder(name.c_str()));
+                 bytes[bytes.size() / 2] ^= 0x5A;
+                 ASSERT_TRUE(WriteBytes(InFolder(name.c_str()), bytes.data(), bytes.size()));
+             }
+         },
+         {L"assets\\" + asset, library, L"TorrentinePC.exe", rom_copy}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.change();
+        const auto before = FileIds(folder);
+        SetupRun run = Install(install);
+        EXPECT_EQ(run.exit_code, 0u) << run.out;
+        EXPECT_TRUE(FilesWithBytes(folder) == installed);
+        for (const auto& [name, id] : FileIds(folder)) {
+            auto was = before.find(name);
+            bool kept = was != before.end() && was->second == id;
+            EXPECT_EQ(kept, !c.rewritten.count(name)) << Utf8(name);
+        }
+    }
+    EXPECT_TRUE(FileIds(folder) != ids);  // the repaired ones are new files
+
+    // The next release: only what differs between the two is written.
+    const auto before = FileIds(folder);
+    SetupRun next = RunProgram(TestReleaseExe(2), L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu");
+    ASSERT_EQ(next.exit_code, 0u) << next.out;
+    const std::wstring first = StandinGameFolder(), second = ReleaseGameFolder(2);
+    for (const std::wstring& relative : ListFilesBelow(second)) {
+        if (relative == L"TorrentinePC.exe") continue;  // holds its icon once installed
+        bool same = FileExists(first + L"\\" + relative) &&
+                    ReadBytes(first + L"\\" + relative) == ReadBytes(second + L"\\" + relative);
+        auto was = before.find(relative);
+        bool kept = was != before.end() && was->second == FileIds(folder)[relative];
+        EXPECT_EQ(kept, same) << Utf8(relative);
+        EXPECT_TRUE(ReadBytes(InFolder(relative.c_str())) == ReadBytes(second + L"\\" + relative)) << Utf8(relative);
+    }
+    EXPECT_NE(FileIds(folder)[L"Uninstall.exe"], before.at(L"Uninstall.exe"));  // another release's
+    EXPECT_EQ(FileIds(folder)[rom_copy], before.at(rom_copy));
 }
 
 // A new install that stops (Cancel, a failed write) leaves the place as
