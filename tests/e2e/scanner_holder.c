@@ -58,13 +58,24 @@ int wmain(int argc, wchar_t** argv)
             if (GetFileAttributesW(stop) != INVALID_FILE_ATTRIBUTES) break;
         DWORD bytes = 0;
         if (!GetOverlappedResult(watched, &overlapped, &bytes, FALSE) || bytes == 0) continue;
+        /* Each name once per batch: a scanner looks at a file once it was written, not at
+           every write of it (Wine reports each write of a large file on its own). */
+        FILE_NOTIFY_INFORMATION* seen[512];
+        int seen_count = 0;
         for (BYTE* at = (BYTE*)buffer;;) {
             FILE_NOTIFY_INFORMATION* change = (FILE_NOTIFY_INFORMATION*)at;
-            if (change->Action != FILE_ACTION_REMOVED && change->Action != FILE_ACTION_RENAMED_OLD_NAME)
-                HoldFile(folder, change->FileName, change->FileNameLength / sizeof(wchar_t), &held);
+            int again = 0;
+            for (int i = 0; i < seen_count && !again; i++)
+                again = seen[i]->FileNameLength == change->FileNameLength &&
+                        memcmp(seen[i]->FileName, change->FileName, change->FileNameLength) == 0;
+            if (!again && seen_count < 512 && change->Action != FILE_ACTION_REMOVED &&
+                change->Action != FILE_ACTION_RENAMED_OLD_NAME)
+                seen[seen_count++] = change;
             if (!change->NextEntryOffset) break;
             at += change->NextEntryOffset;
         }
+        for (int i = 0; i < seen_count; i++)
+            HoldFile(folder, seen[i]->FileName, seen[i]->FileNameLength / sizeof(wchar_t), &held);
     }
     CancelIo(watched);
     CloseHandle(watched);

@@ -506,7 +506,8 @@ TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
     // differs: the game executable without shared writing is the game to the player, as to
     // the uninstaller; any file without shared deletion cannot be renamed aside; one held
     // with shared deletion can, and the update completes. A file the update does not need
-    // to change (the same release run again) may be held in any way.
+    // to change (the same release run again) may be held by a reader, without shared
+    // deletion: it is compared, found right and left alone.
     std::vector<CraftedEntry> entries = PackageEntryList();
     for (CraftedEntry& entry : entries) entry.data.push_back('+');
     const std::wstring next_setup = root + L"\\next setup.exe";
@@ -516,7 +517,7 @@ TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
         DWORD sharing;
         bool next, updates;
     };
-    for (const Held& h : {Held{L"vcruntime140.dll", 0, false, true}, Held{L"TorrentinePC.exe", 0, true, false},
+    for (const Held& h : {Held{L"vcruntime140.dll", FILE_SHARE_READ, false, true}, Held{L"TorrentinePC.exe", 0, true, false},
                           Held{L"vcruntime140.dll", 0, true, false},
                           Held{L"TorrentinePC.exe", FILE_SHARE_READ, true, false},
                           Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE, true, false},

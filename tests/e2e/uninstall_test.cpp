@@ -1360,10 +1360,13 @@ TEST_F(Uninstall, AScannerHoldingEachNewFileBreaksNeitherAnUpdateNorTheUninstall
         StartProgram(WindowsPath(TEST_WIDEN(TORRENTINE_TEST_SCANNER_EXE)), Quoted(folder) + L" " + Quoted(stop));
     ASSERT_NE(scanner.hProcess, nullptr);
     ASSERT_TRUE(WaitUntilPresent(stop + L".ready", 60000));
-    // An update that keeps the folder's ROM copy (a new ROM copy staged beside a scanner is
-    // still refused here: being looked into).
-    SetupRun update = RunProgram(TestReleaseExe(2), L"/S /dir " + Quoted(folder));
+    // The next release, given the ROM while the folder's copy is missing: the new files, the
+    // ROM copy and the uninstaller are staged and renamed in under the scanner's eyes.
+    ASSERT_TRUE(DeleteFileW((folder + L"\\torrentine.n64.proto.19990615.z64").c_str()));
+    SetupRun update = RunProgram(TestReleaseExe(2), L"/S /rom " + Quoted(FixturePath(L"fixture.z64")) + L" /dir " +
+                                                        Quoted(folder));
     EXPECT_EQ(update.exit_code, 0u) << update.out;
+    EXPECT_TRUE(FileExists(folder + L"\\torrentine.n64.proto.19990615.z64"));
     for (const std::wstring& relative : ListFilesBelow(ReleaseGameFolder(2)))
         EXPECT_TRUE(FileExists(folder + L"\\" + relative)) << Utf8(relative);
     for (const std::wstring& relative : ListFilesBelow(folder))
