@@ -337,6 +337,9 @@ TEST_F(SilentInstall, RefusalsPrintTheirTextAndWriteNothing)
         {L"/S /dir " + Quoted(folder) + L" /rom " + Quoted(foreign), checking + ROM_TEXTS[3] + "\n"},
         {L"/S /dir " + Quoted(folder) + L" /rom " + Quoted(zip), checking + ROM_TEXTS[4] + "\n"},
         {L"/S /dir " + Quoted(folder), "Choose your Torrentine ROM file (.z64, .v64 or .n64).\n"},
+        // Refused as the window refuses it, before the ROM is read.
+        {L"/S /dir \"Q:\\Games\\Torrentine PC\" " + RomArgument(L"fixture.z64"),
+         "There is no drive Q: on this computer: choose a folder on another drive.\n"},
         // A value option as the last argument is an error, never a fall-back to a default.
         {L"/S /dir " + Quoted(folder) + L" /rom", "The /rom option needs a ROM file after it.\n"},
         {L"/S " + RomArgument(L"fixture.z64") + L" /dir", "The /dir option needs a folder after it.\n"},
