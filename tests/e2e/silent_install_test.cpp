@@ -15,6 +15,7 @@
 #include "formats/icon_images.h"
 #include "formats/resource_section.h"
 #include "package/package_format.h"
+#include "tests/support/look_alike_folders.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
@@ -950,43 +951,14 @@ TEST_F(SilentInstall, TheGamesLeftoversInAnInstallationAreKept)
 // not; an empty folder of one's own is fine.
 TEST_F(SilentInstall, OnlyANewOrEmptyFolderOrAnInstallationIsAccepted)
 {
-    std::vector<uint8_t> rom = ReadBytes(FixturePath(L"fixture.z64"));
     std::wstring outside_note = root + L"\\outside-note.txt";
     ASSERT_TRUE(WriteText(outside_note, MARK_TEXT));
-    struct Case {
-        const char* what;
-        std::vector<const wchar_t*> files;
-        bool rom_copy, linked_mark;
-    };
-    const Case cases[] = {
-        {"a player's folder with the ROM under the copy's name",
-         {L"assets\\logo.png", L"server.log", L"saves\\slot1.sav", L"notes.json"}, true, false},
-        {"a stray game executable", {L"TorrentinePC.exe", L"vcruntime140.dll", L"assets\\a.png", L"game.log"},
-         false, false},
-        {"files that look like the game's leftovers",
-         {L"a.json", L"b.json.bak", L"c.log", L"saves\\other game.sav", L"mods\\m.txt"}, false, false},
-        {"a zip of saves", {L"saves.zip"}, false, false},
-        {"a backup of mods", {L"mods_backup\\m.txt"}, false, false},
-        {"a note of another text", {L"portable.txt"}, false, false},
-        {"setup's note as a link to a file elsewhere", {}, false, true},
-    };
     int n = 0;
-    for (const Case& c : cases) {
+    for (const LookAlikeFolder& c : LookAlikeFolders()) {
         SCOPED_TRACE(c.what);
         std::wstring player = root + L"\\player" + std::to_wstring(++n);
-        ASSERT_TRUE(CreateDirectoryW(player.c_str(), nullptr));
-        for (const wchar_t* name : c.files) {
-            std::wstring path = player + L"\\" + name;
-            SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
-            ASSERT_TRUE(WriteText(path, "the player's"));
-        }
+        ASSERT_TRUE(MakeLookAlikeFolder(c, player, outside_note));
         std::wstring rom_copy = player + L"\\torrentine.n64.proto.19990615.z64";
-        if (c.rom_copy) {
-            ASSERT_TRUE(WriteBytes(rom_copy, rom.data(), rom.size()));
-        }
-        if (c.linked_mark) {
-            ASSERT_TRUE(MakeFileLink(player + L"\\portable.txt", outside_note, true));
-        }
         const auto before = FilesWithBytes(player);
         // Given as the ROM too, the copy is no pass: the folder is still refused.
         for (const std::wstring& rom_argument :

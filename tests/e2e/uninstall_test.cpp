@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/look_alike_folders.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 
@@ -711,42 +712,19 @@ const char* const MARK_TEXT = "Settings, saves, mods and the ROM copy are kept i
 
 }  // namespace
 
-// Folders that only look like an installation: the game's names in someone else's folder
-// (a ROM under the copy's name, a downloaded game executable, files named like saves,
-// settings and logs, a note of another text, setup's note as a link to a file elsewhere).
-// With an uninstaller copied in, neither a plain nor a /delsaves run changes a byte.
+// Folders that only look like an installation, those that an install refuses too (a ROM
+// under the copy's name, a downloaded game executable, files named like saves, settings and
+// logs, a note of another text, setup's note as a link to a file elsewhere). With an
+// uninstaller copied in, neither a plain nor a /delsaves run changes a byte.
 TEST_F(Uninstall, OnlySetupsOwnMarkMakesAFolderAnInstallation)
 {
-    std::vector<uint8_t> rom = ReadBytes(FixturePath(L"fixture.z64"));
     std::wstring outside_note = root + L"\\outside-note.txt";
     Put(outside_note, MARK_TEXT);
-    struct Case {
-        const char* what;
-        std::vector<const wchar_t*> files;
-        bool rom_copy, linked_mark;
-    };
-    const Case cases[] = {
-        {"a player's folder with the ROM under the copy's name",
-         {L"assets\\logo.png", L"server.log", L"saves\\slot1.sav", L"notes.json"}, true, false},
-        {"a stray game executable",
-         {L"TorrentinePC.exe", L"vcruntime140.dll", L"assets\\a.png", L"game.log"}, false, false},
-        {"files that look like the game's leftovers",
-         {L"a.json", L"b.json.bak", L"c.log", L"saves\\other game.sav", L"mods\\m.txt", L"tn_framerate_v1"},
-         false, false},
-        {"a note of another text", {L"portable.txt", L"TorrentinePC.exe", L"saves\\slot1.sav"}, true, false},
-        {"setup's note as a link to a file elsewhere", {L"TorrentinePC.exe", L"saves\\slot1.sav"}, true, true},
-    };
     int n = 0;
-    for (const Case& c : cases) {
+    for (const LookAlikeFolder& c : LookAlikeFolders()) {
         SCOPED_TRACE(c.what);
         std::wstring player = root + L"\\player" + std::to_wstring(++n);
-        for (const wchar_t* name : c.files) Put(player + L"\\" + name, "the player's");
-        if (c.rom_copy) {
-            ASSERT_TRUE(WriteBytes(player + L"\\torrentine.n64.proto.19990615.z64", rom.data(), rom.size()));
-        }
-        if (c.linked_mark) {
-            ASSERT_TRUE(MakeFileLink(player + L"\\portable.txt", outside_note, true));
-        }
+        ASSERT_TRUE(MakeLookAlikeFolder(c, player, outside_note));
         ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), (player + L"\\Uninstall.exe").c_str(), FALSE));
         auto files = FilesAndBytesBelow(player);
         auto outside = ReadBytes(outside_note);
