@@ -14,7 +14,6 @@
 #include "base/text_format.h"
 #include "install/game_icon.h"
 #include "formats/icon_images.h"
-#include "install/install_folder_check.h"
 #include "install/install_request.h"
 #include "install/installation_mark.h"
 #include "install/partial_leftovers.h"

@@ -5,7 +5,6 @@
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
-#include "install/install_folder_check.h"
 #include "install/install_request.h"
 #include "install/installation_mark.h"
 #include "install/shell_registration.h"
