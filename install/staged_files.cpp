@@ -10,6 +10,7 @@
 #include "formats/icon_images.h"
 #include "install/install_worker.h"
 #include "install/release_files.h"
+#include "install/test_hooks.h"
 #include "rom/rom_image.h"
 
 // One pass over the package's entries with their place in the walk.
@@ -58,7 +59,7 @@ static int CommitEntry(const wchar_t* name, const uint8_t*, uint64_t, void* para
     uint32_t index = pass->index++;
     wchar_t path[SETUP_JOIN_UNITS], partial[SETUP_JOIN_UNITS];
     if (!StagedPath(pass->context, name, index, path, partial)) return 1;
-    if (g_setup.test_stop && g_setup.test_stop(1, (int)index) == SETUP_TEST_KILL)
+    if (g_test_hooks.stop && g_test_hooks.stop(1, (int)index) == SETUP_TEST_KILL)
         TerminateProcess(GetCurrentProcess(), 9);
     // Only names change: a link at path is replaced as a name, and what it leads to stays.
     if (!MoveFileExW(partial, path, MOVEFILE_REPLACE_EXISTING)) {

@@ -18,6 +18,17 @@
 #define OWN_MADE_ROM_COPY 2
 #define OWN_MADE_UNINSTALLER 4
 
+// What the test flavour's stop asks of a run at an entry (install/test_hooks.h); the
+// release has no stop.
+#define SETUP_TEST_GO_ON 0
+#define SETUP_TEST_CANCEL 1  // as if the player had answered Yes to the stop question
+#define SETUP_TEST_FAIL 2    // as if the entry's write had failed
+#define SETUP_TEST_KILL 3    // as if the process were killed
+
+// Called before each package entry is written (phase 0) and committed (phase 1); returns a
+// SETUP_TEST_* action.
+typedef int (*TestStopHook)(int phase, int entry);
+
 // Called once per entry; nonzero continues the walk, 0 stops it.
 typedef int (*PackageVisitor)(const wchar_t* name, const uint8_t* data, uint64_t size,
                               void* context);
@@ -49,6 +60,7 @@ struct ExtractContext {
     int commit_started;        // an update's commit tried its first rename
     int longest_name_units;    // the longest entry name, folders included (SumEntrySize)
     int longest_folder_units;  // the longest folder part of an entry name, 0 for none
+    TestStopHook test_stop;        // the test flavour's stop before each entry; null in the release
 };
 
 // The package resource of module (null: the running program); 1 with its bytes and size.
