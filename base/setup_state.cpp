@@ -7,5 +7,4 @@ SetupState g_setup;
 void InitSetupState(void)
 {
     g_setup.last_progress = -1;
-    g_setup.dpi = 96;
 }

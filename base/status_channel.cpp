@@ -5,6 +5,11 @@
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
+// Written once before the first run starts, read by the thread that runs it.
+static StatusListener g_listener;
+
+void SetStatusListener(const StatusListener* listener) { g_listener = *listener; }
+
 static void WriteConsoleLine(const wchar_t* text)
 {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -27,7 +32,7 @@ static void EmitStatusV(const wchar_t* format, va_list args)
         LocalFree(block);
         return;
     }
-    if (!PostMessageW(g_setup.window, WM_SETUP_STATUS, 0, (LPARAM)block)) LocalFree(block);
+    if (!g_listener.line || !g_listener.line(block)) LocalFree(block);
 }
 
 void StatusLine(const wchar_t* format, ...)
@@ -54,11 +59,16 @@ void ReportProgressPermille(int permille)
 {
     if (permille == g_setup.last_progress) return;
     g_setup.last_progress = permille;
-    if (!g_setup.silent) PostMessageW(g_setup.window, WM_SETUP_PROGRESS, (WPARAM)permille, 0);
+    if (!g_setup.silent && g_listener.progress) g_listener.progress(permille);
 }
 
 void ReportProgress(uint64_t done, uint64_t total)
 {
     uint64_t permille = total == 0 ? 0 : (done * 1000) / total;
     ReportProgressPermille((int)permille);
+}
+
+void ReportRunEnd(void)
+{
+    if (!g_setup.silent && g_listener.done) g_listener.done(g_setup.failed);
 }

@@ -4,34 +4,14 @@
 #include <string.h>
 
 #include "base/little_endian.h"
+#include "formats/pe_headers.h"
 
-// Offsets in the headers of a 64-bit image.
-#define PE_FILE_HEADER_AT  4   // after "PE\0\0"
-#define PE_SYMBOL_TABLE    (PE_FILE_HEADER_AT + 8)
-#define PE_SECTION_COUNT   (PE_FILE_HEADER_AT + 2)
-#define PE_OPTIONAL_BYTES  (PE_FILE_HEADER_AT + 16)
-#define PE_OPTIONAL_AT     (PE_FILE_HEADER_AT + 20)
-#define OPT_MAGIC_64       0x20B
-#define OPT_INITIALIZED_DATA 8
-#define OPT_SECTION_ALIGNMENT 32
-#define OPT_FILE_ALIGNMENT 36
-#define OPT_SIZE_OF_IMAGE  56
-#define OPT_SIZE_OF_HEADERS 60
-#define OPT_CHECKSUM       64
-#define OPT_DIRECTORY_COUNT 108
-#define OPT_DIRECTORIES    112
-#define DIRECTORY_RESOURCE 2
-#define DIRECTORY_SECURITY 4   // a file offset, not an address
-#define DIRECTORY_BASERELOC 5
-#define DIRECTORY_DEBUG    6
-#define SECTION_BYTES      40
-#define SECTION_VIRTUAL_SIZE 8
-#define SECTION_ADDRESS    12
-#define SECTION_RAW_BYTES  16
-#define SECTION_RAW_AT     20
-#define SECTION_FLAGS      36
-#define SECTION_INITIALIZED_DATA 0x40
-#define DEBUG_ENTRY_BYTES  28
+// The data directories this writer looks at (the certificate table's "address" is a file
+// offset).
+#define DIRECTORY_RESOURCE IMAGE_DIRECTORY_ENTRY_RESOURCE
+#define DIRECTORY_SECURITY IMAGE_DIRECTORY_ENTRY_SECURITY
+#define DIRECTORY_BASERELOC IMAGE_DIRECTORY_ENTRY_BASERELOC
+#define DIRECTORY_DEBUG IMAGE_DIRECTORY_ENTRY_DEBUG
 
 // The resource directory: three levels (type, name, language) of tables, then data entries.
 #define RES_TABLE_BYTES    16
@@ -51,7 +31,8 @@ struct Section {
 struct Image {
     const uint8_t* bytes;
     uint32_t size;
-    uint32_t pe, optional, section_table, headers_bytes, directory_count;
+    const IMAGE_NT_HEADERS64* nt;  // inside bytes
+    uint32_t pe, section_table, headers_bytes, directory_count;
     uint32_t file_alignment, section_alignment;
     int section_count, rsrc, reloc;  // reloc -1 when the resources are last
     Section sections[96];
@@ -73,7 +54,10 @@ static uint32_t Extent(const Section* section)
 static uint32_t DirectoryField(const Image* image, int index, int second)
 {
     if ((uint32_t)index >= image->directory_count) return 0;
-    return ReadLe32(image->bytes + image->optional + OPT_DIRECTORIES + 8 * index + 4 * second);
+    // A directory past the sixteen of the struct is still inside the optional header.
+    const IMAGE_DATA_DIRECTORY* directories =
+        (const IMAGE_DATA_DIRECTORY*)((const uint8_t*)&image->nt->OptionalHeader + PE_DIRECTORIES_AT);
+    return second ? directories[index].Size : directories[index].VirtualAddress;
 }
 
 // The file offset of [rva, rva + bytes) when it lies in one section's file data.
@@ -89,44 +73,49 @@ static int FileOffsetOf(const Image* image, uint32_t rva, uint32_t bytes, uint32
     return 0;
 }
 
+// The section table of an image whose headers were read.
+static const IMAGE_SECTION_HEADER* SectionHeaders(const Image* image)
+{
+    return (const IMAGE_SECTION_HEADER*)(image->bytes + image->section_table);
+}
+
 static int ReadHeaders(const uint8_t* exe, uint32_t size, Image* image)
 {
     ZeroMemory(image, sizeof *image);
     image->bytes = exe;
     image->size = size;
-    if (size < 64 || exe[0] != 'M' || exe[1] != 'Z') return LAYOUT_NOT_PE;
-    uint64_t pe = ReadLe32(exe + 60);
-    if (pe + PE_OPTIONAL_AT + OPT_DIRECTORIES > size) return LAYOUT_NOT_PE;
-    if (memcmp(exe + pe, "PE\0\0", 4) != 0) return LAYOUT_NOT_PE;
-    image->pe = (uint32_t)pe;
-    image->optional = image->pe + PE_OPTIONAL_AT;
-    uint32_t optional_bytes = ReadLe16(exe + pe + PE_OPTIONAL_BYTES);
-    const uint8_t* optional = exe + image->optional;
-    if (optional_bytes < OPT_DIRECTORIES || ReadLe16(optional) != OPT_MAGIC_64) return LAYOUT_NOT_PE;
-    image->directory_count = ReadLe32(optional + OPT_DIRECTORY_COUNT);
-    if (image->directory_count > (optional_bytes - OPT_DIRECTORIES) / 8)
-        image->directory_count = (optional_bytes - OPT_DIRECTORIES) / 8;
-    image->file_alignment = ReadLe32(optional + OPT_FILE_ALIGNMENT);
-    image->section_alignment = ReadLe32(optional + OPT_SECTION_ALIGNMENT);
-    image->headers_bytes = ReadLe32(optional + OPT_SIZE_OF_HEADERS);
+    const IMAGE_NT_HEADERS64* nt = ImageHeaders64(exe, size);
+    if (!nt) return LAYOUT_NOT_PE;
+    const IMAGE_OPTIONAL_HEADER64* optional = &nt->OptionalHeader;
+    uint32_t optional_bytes = nt->FileHeader.SizeOfOptionalHeader;
+    if (optional_bytes < PE_DIRECTORIES_AT) return LAYOUT_NOT_PE;
+    image->nt = nt;
+    image->pe = (uint32_t)((const uint8_t*)nt - exe);
+    image->directory_count = optional->NumberOfRvaAndSizes;
+    uint32_t room = (optional_bytes - PE_DIRECTORIES_AT) / sizeof(IMAGE_DATA_DIRECTORY);
+    if (image->directory_count > room) image->directory_count = room;
+    image->file_alignment = optional->FileAlignment;
+    image->section_alignment = optional->SectionAlignment;
+    image->headers_bytes = optional->SizeOfHeaders;
     if (!IsPowerOfTwo(image->file_alignment) || !IsPowerOfTwo(image->section_alignment))
         return LAYOUT_NOT_PE;
-    image->section_table = image->optional + optional_bytes;
-    image->section_count = ReadLe16(exe + pe + PE_SECTION_COUNT);
+    image->section_table = image->pe + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + optional_bytes;
+    image->section_count = nt->FileHeader.NumberOfSections;
     int capacity = (int)(sizeof image->sections / sizeof image->sections[0]);
     if (image->section_count < 1 || image->section_count > capacity) return LAYOUT_NOT_PE;
-    if ((uint64_t)image->section_table + SECTION_BYTES * image->section_count > image->headers_bytes ||
+    if ((uint64_t)image->section_table + sizeof(IMAGE_SECTION_HEADER) * image->section_count >
+            image->headers_bytes ||
         image->headers_bytes > size)
         return LAYOUT_NOT_PE;
     image->sections_end = image->headers_bytes;
+    const IMAGE_SECTION_HEADER* headers = SectionHeaders(image);
     for (int i = 0; i < image->section_count; i++) {
-        const uint8_t* header = exe + image->section_table + SECTION_BYTES * i;
         Section* s = &image->sections[i];
-        s->address = ReadLe32(header + SECTION_ADDRESS);
-        s->virtual_bytes = ReadLe32(header + SECTION_VIRTUAL_SIZE);
-        s->raw_bytes = ReadLe32(header + SECTION_RAW_BYTES);
-        s->raw_at = s->raw_bytes ? ReadLe32(header + SECTION_RAW_AT) : 0;
-        s->flags = ReadLe32(header + SECTION_FLAGS);
+        s->address = headers[i].VirtualAddress;
+        s->virtual_bytes = headers[i].Misc.VirtualSize;
+        s->raw_bytes = headers[i].SizeOfRawData;
+        s->raw_at = s->raw_bytes ? headers[i].PointerToRawData : 0;
+        s->flags = headers[i].Characteristics;
         if ((uint64_t)s->raw_at + s->raw_bytes > size) return LAYOUT_NOT_PE;
         if (s->raw_bytes && s->raw_at + s->raw_bytes > image->sections_end)
             image->sections_end = s->raw_at + s->raw_bytes;
@@ -138,7 +127,7 @@ static int HasName(const Image* image, int index, const char* name)
 {
     char padded[8] = {};
     memcpy(padded, name, strlen(name));
-    return memcmp(image->bytes + image->section_table + SECTION_BYTES * index, padded, 8) == 0;
+    return memcmp(SectionHeaders(image)[index].Name, padded, IMAGE_SIZEOF_SHORT_NAME) == 0;
 }
 
 // Where the resources are, what follows them, and that nothing but the base-relocation
@@ -207,17 +196,17 @@ static int CheckLayout(Image* image)
     uint32_t debug_bytes = DirectoryField(image, DIRECTORY_DEBUG, 1);
     if (debug_rva && debug_bytes) {
         if (!FileOffsetOf(image, debug_rva, debug_bytes, &at)) return LAYOUT_REFERENCED;
-        for (uint32_t e = 0; e + DEBUG_ENTRY_BYTES <= debug_bytes; e += DEBUG_ENTRY_BYTES) {
-            const uint8_t* entry = image->bytes + at + e;
-            uint32_t data_bytes = ReadLe32(entry + 16), data_rva = ReadLe32(entry + 20);
-            uint32_t data_at = ReadLe32(entry + 24);
+        for (uint32_t e = 0; e + sizeof(IMAGE_DEBUG_DIRECTORY) <= debug_bytes; e += sizeof(IMAGE_DEBUG_DIRECTORY)) {
+            const IMAGE_DEBUG_DIRECTORY* entry = (const IMAGE_DEBUG_DIRECTORY*)(image->bytes + at + e);
+            uint32_t data_bytes = entry->SizeOfData, data_rva = entry->AddressOfRawData;
+            uint32_t data_at = entry->PointerToRawData;
             if ((data_rva && (uint64_t)data_rva + data_bytes > rsrc->address) ||
                 (data_at && (uint64_t)data_at + data_bytes > rsrc->raw_at))
                 return LAYOUT_REFERENCED;
         }
     }
 
-    uint32_t symbols = ReadLe32(image->bytes + image->pe + PE_SYMBOL_TABLE);
+    uint32_t symbols = image->nt->FileHeader.PointerToSymbolTable;
     if (symbols && symbols < image->sections_end) return LAYOUT_REFERENCED;
     uint32_t certificate_at = DirectoryField(image, DIRECTORY_SECURITY, 0);
     uint32_t certificate_bytes = DirectoryField(image, DIRECTORY_SECURITY, 1);
@@ -515,33 +504,32 @@ static void WriteHeaders(const Image* image, const Plan* plan, uint8_t* headers)
 {
     const Section* rsrc = &image->sections[image->rsrc];
     memcpy(headers, image->bytes, image->headers_bytes);
-    uint8_t* optional = headers + image->optional;
-    uint8_t* directories = optional + OPT_DIRECTORIES;
-    uint8_t* rsrc_header = headers + image->section_table + SECTION_BYTES * image->rsrc;
-    PutLe32(optional + OPT_CHECKSUM, 0);
-    PutLe32(rsrc_header + SECTION_VIRTUAL_SIZE, (uint32_t)plan->section_bytes);
-    PutLe32(rsrc_header + SECTION_RAW_BYTES, (uint32_t)plan->raw_bytes);
-    PutLe32(directories + 8 * DIRECTORY_RESOURCE + 4, (uint32_t)plan->section_bytes);
-    if (rsrc->flags & SECTION_INITIALIZED_DATA)
-        PutLe32(optional + OPT_INITIALIZED_DATA,
-                ReadLe32(optional + OPT_INITIALIZED_DATA) + (uint32_t)plan->raw_bytes - rsrc->raw_bytes);
+    IMAGE_NT_HEADERS64* nt = (IMAGE_NT_HEADERS64*)(headers + image->pe);
+    IMAGE_OPTIONAL_HEADER64* optional = &nt->OptionalHeader;
+    IMAGE_DATA_DIRECTORY* directories = (IMAGE_DATA_DIRECTORY*)((uint8_t*)optional + PE_DIRECTORIES_AT);
+    IMAGE_SECTION_HEADER* rsrc_header = (IMAGE_SECTION_HEADER*)(headers + image->section_table) + image->rsrc;
+    optional->CheckSum = 0;
+    rsrc_header->Misc.VirtualSize = (uint32_t)plan->section_bytes;
+    rsrc_header->SizeOfRawData = (uint32_t)plan->raw_bytes;
+    directories[DIRECTORY_RESOURCE].Size = (uint32_t)plan->section_bytes;
+    if (rsrc->flags & IMAGE_SCN_CNT_INITIALIZED_DATA)
+        optional->SizeOfInitializedData += (uint32_t)plan->raw_bytes - rsrc->raw_bytes;
     if (image->reloc >= 0) {
         const Section* reloc = &image->sections[image->reloc];
-        uint8_t* reloc_header = rsrc_header + SECTION_BYTES;
-        PutLe32(reloc_header + SECTION_ADDRESS, (uint32_t)plan->reloc_address);
-        if (reloc->raw_bytes) PutLe32(reloc_header + SECTION_RAW_AT, rsrc->raw_at + (uint32_t)plan->raw_bytes);
-        uint8_t* relocations = directories + 8 * DIRECTORY_BASERELOC;
-        if (image->directory_count > DIRECTORY_BASERELOC && ReadLe32(relocations))
-            PutLe32(relocations, ReadLe32(relocations) + (uint32_t)plan->reloc_address - reloc->address);
+        IMAGE_SECTION_HEADER* reloc_header = rsrc_header + 1;
+        reloc_header->VirtualAddress = (uint32_t)plan->reloc_address;
+        if (reloc->raw_bytes) reloc_header->PointerToRawData = rsrc->raw_at + (uint32_t)plan->raw_bytes;
+        IMAGE_DATA_DIRECTORY* relocations = &directories[DIRECTORY_BASERELOC];
+        if (image->directory_count > DIRECTORY_BASERELOC && relocations->VirtualAddress)
+            relocations->VirtualAddress += (uint32_t)plan->reloc_address - reloc->address;
     }
-    PutLe32(optional + OPT_SIZE_OF_IMAGE, (uint32_t)plan->image_bytes);
+    optional->SizeOfImage = (uint32_t)plan->image_bytes;
     if (plan->certificate_bytes) {
-        PutLe32(directories + 8 * DIRECTORY_SECURITY, 0);
-        PutLe32(directories + 8 * DIRECTORY_SECURITY + 4, 0);
+        directories[DIRECTORY_SECURITY].VirtualAddress = 0;
+        directories[DIRECTORY_SECURITY].Size = 0;
     }
-    uint8_t* symbols = headers + image->pe + PE_SYMBOL_TABLE;
-    if (ReadLe32(symbols))
-        PutLe32(symbols, ReadLe32(symbols) + (uint32_t)plan->sections_end - image->sections_end);
+    if (nt->FileHeader.PointerToSymbolTable)
+        nt->FileHeader.PointerToSymbolTable += (uint32_t)plan->sections_end - image->sections_end;
 }
 
 // The tables, data entries and strings of the new section, into out (zero-filled).
@@ -647,9 +635,9 @@ int LayOutIconResources(const uint8_t* exe, uint32_t exe_bytes, const NewIconRes
         AddPieces(&image, &walk, &plan, directory, layout);
         layout->file_bytes = (uint32_t)plan.file_bytes;
         layout->language = (uint16_t)(walk.language < 0 ? LAYOUT_DEFAULT_LANGUAGE : walk.language);
-        if (ReadLe32(exe + image.optional + OPT_CHECKSUM))  // a zero checksum stays zero
-            PutLe32(layout->block + image.optional + OPT_CHECKSUM,
-                    ImageChecksumOfPieces(layout->pieces, layout->piece_count));
+        if (image.nt->OptionalHeader.CheckSum)  // a zero checksum stays zero
+            ((IMAGE_NT_HEADERS64*)(layout->block + image.pe))->OptionalHeader.CheckSum =
+                ImageChecksumOfPieces(layout->pieces, layout->piece_count);
     }
     if (walk.types) HeapFree(heap, 0, walk.types);
     if (walk.names) HeapFree(heap, 0, walk.names);

@@ -4,20 +4,16 @@
 #include <windows.h>
 
 #include "formats/image_checksum.h"
+#include "formats/pe_headers.h"
 
 int PlanPageAlignedSection(uint8_t* image, uint32_t image_bytes, const char* name,
                            uint32_t* insert_at, uint32_t* padding)
 {
     *insert_at = 0;
     *padding = 0;
-    if (image_bytes < sizeof(IMAGE_DOS_HEADER)) return SECTION_ALIGN_NOT_PE;
-    const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)image;
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0 ||
-        (uint64_t)dos->e_lfanew + sizeof(IMAGE_NT_HEADERS64) > image_bytes)
-        return SECTION_ALIGN_NOT_PE;
-    IMAGE_NT_HEADERS64* nt = (IMAGE_NT_HEADERS64*)(image + dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-        return SECTION_ALIGN_NOT_PE;
+    // The headers are changed in place: image is the caller's own buffer.
+    IMAGE_NT_HEADERS64* nt = (IMAGE_NT_HEADERS64*)ImageHeaders64(image, image_bytes);
+    if (!nt) return SECTION_ALIGN_NOT_PE;
     IMAGE_OPTIONAL_HEADER64& optional = nt->OptionalHeader;
     uint32_t file_alignment = optional.FileAlignment;
     if (file_alignment < 512 || (file_alignment & (file_alignment - 1)) ||

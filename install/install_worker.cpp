@@ -14,7 +14,7 @@
 #include "base/text_format.h"
 #include "install/game_icon.h"
 #include "formats/icon_images.h"
-#include "install/install_folder_check.h"
+#include "install/install_request.h"
 #include "install/installation_mark.h"
 #include "install/partial_leftovers.h"
 #include "install/release_files.h"
@@ -23,13 +23,15 @@
 #include "install/update_commit.h"
 #include "base/busy_retry.h"
 #include "base/installation_layout.h"
+#include "install/test_hooks.h"
 #include "install/shell_registration.h"
 #include "package/package_digest.h"
 #include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 
-// Folder checks, ROM check or reuse of the folder's copy. 1 to go on; with a ROM given,
+// The request's rule (the same as the window's), then the ROM check or the reuse of the
+// folder's copy. 0 to go on, or the FAILED_INPUT_* that was refused; with a ROM given,
 // *length is its image's length and picture holds the image's icon picture (length stays 0
 // for an update that keeps the folder's copy). Nothing is created before every check has
 // passed. measured: the package's sizes and name lengths, which decide how long the
@@ -37,50 +39,29 @@
 static int CheckInputs(const ExtractContext* measured, uint8_t* picture, uint32_t* length)
 {
     const wchar_t* folder = g_setup.install_folder;
-    g_setup.failed_input = FAILED_INPUT_FOLDER;
-    if (g_setup.own_path[0] == L'\0') {
-        // Without its own path setup cannot copy itself as the uninstaller, and an
-        // installation without one could not be removed.
-        ReportFailure(L"The setup program's path is too long to be read: move it to a shorter "
-                      L"path and run it again.");
-        return 0;
-    }
-    int limit = InstallFolderLimit(measured);
     wchar_t refusal[STATUS_TEXT_UNITS];
-    if (g_setup.install_folder_too_long) {
-        FolderTooLongMessage(limit, refusal, STATUS_TEXT_UNITS);
+    int refused = RefuseInstallRequest(folder, !g_setup.install_folder_too_long, !g_setup.rom_path_too_long,
+                                       measured, refusal, STATUS_TEXT_UNITS);
+    if (refused) {
         ReportFailure(L"%s", refusal);
-        return 0;
-    }
-    if (folder[0] == L'\0') {
-        ReportFailure(L"Choose a folder to install to.");
-        return 0;
-    }
-    if (!CheckInstallFolder(folder, limit, refusal, STATUS_TEXT_UNITS)) {
-        ReportFailure(L"%s", refusal);
-        return 0;
+        return refused;
     }
     // From here on the folder is the one place it resolves to, as the entry will name it.
     NormaliseFolderPath(g_setup.install_folder);
-    g_setup.failed_input = FAILED_INPUT_ROM;  // what fails from here on is the ROM's
-    if (g_setup.rom_path_too_long) {
-        ReportFailure(L"%s", ROM_PATH_TOO_LONG_TEXT);
-        return 0;
-    }
     if (g_setup.rom_path[0] != L'\0') {
         StatusLine(L"Checking the ROM...");
         int code = CheckRomFile(g_setup.rom_path, length, ICON_PICTURE_OFFSET, ICON_PICTURE_BYTES, picture);
         if (code != ROMCHECK_ACCEPTED) {
             ReportFailure(L"%s", RomCheckMessage(code));
-            return 0;
+            return FAILED_INPUT_ROM;
         }
-        return 1;
+        return REQUEST_ACCEPTED;
     }
     if (!CanUpdateWithoutRom(folder)) {
         ReportFailure(L"Choose your Torrentine ROM file (.z64, .v64 or .n64).");
-        return 0;
+        return FAILED_INPUT_ROM;
     }
-    return 1;  // an update that keeps the folder's ROM copy
+    return REQUEST_ACCEPTED;  // an update that keeps the folder's ROM copy
 }
 
 // Why a run stopped, kept until what it leaves in the folder is known: the worker runs once
@@ -449,9 +430,11 @@ static void RunInstall(void)
     WalkPackage(SumEntrySize, &context);
     // The ROM's icon picture, kept from its check: the image itself is never held whole.
     uint8_t* picture = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, ICON_PICTURE_BYTES);
-    int inputs_ok = picture ? CheckInputs(&context, picture, &length) : 0;
+    int refused = picture ? CheckInputs(&context, picture, &length) : FAILED_INPUT_FOLDER;
     if (!picture) ReportFailure(L"Not enough memory to install.");
-    if (inputs_ok) g_setup.failed_input = FAILED_INPUT_FOLDER;  // writing into the folder
+    // Past the inputs' checks, what fails is writing into the folder.
+    g_setup.failed_input = refused ? refused : FAILED_INPUT_FOLDER;
+    int inputs_ok = !refused;
     // Nothing is written from a damaged package: not even the folder is made. Refused
     // inputs do not wait for the check, which ends on its own.
     int intact = inputs_ok ? JoinPackageCheck(package_check) : LeavePackageCheck(package_check);
@@ -482,6 +465,6 @@ DWORD WINAPI InstallWorker(LPVOID)
     CoInitializeEx(nullptr, g_setup.silent ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
     RunInstall();
     CoUninitialize();
-    if (!g_setup.silent) PostMessageW(g_setup.window, WM_SETUP_DONE, (WPARAM)g_setup.failed, 0);
+    ReportRunEnd();
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "base/setup_state.h"
 #include "base/status_channel.h"
 #include "base/text_format.h"
+#include "install/test_hooks.h"
 
 int SumEntrySize(const wchar_t* name, const uint8_t*, uint64_t size, void* context)
 {
@@ -25,9 +26,9 @@ int SumEntrySize(const wchar_t* name, const uint8_t*, uint64_t size, void* conte
 }
 
 // What the test flavour asks for at this entry; the release has no such hook.
-static int TestAction(int phase, uint32_t entry)
+static int TestAction(const ExtractContext* extract)
 {
-    return g_setup.test_stop ? g_setup.test_stop(phase, (int)entry) : SETUP_TEST_GO_ON;
+    return g_test_hooks.stop ? g_test_hooks.stop(0, (int)extract->entries_done) : SETUP_TEST_GO_ON;
 }
 
 int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
@@ -37,7 +38,7 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
 
     wchar_t path[SETUP_JOIN_UNITS];
     JoinPath(path, SETUP_JOIN_UNITS, extract->install_folder, name);
-    int action = TestAction(0, extract->entries_done);
+    int action = TestAction(extract);
     if (action == SETUP_TEST_KILL) TerminateProcess(GetCurrentProcess(), 9);
     if (action == SETUP_TEST_CANCEL) {
         InterlockedExchange(&g_setup.cancel_request, 1);

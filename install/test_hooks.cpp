@@ -17,7 +17,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "base/setup_state.h"
+#include "install/test_hooks.h"
 
 static void PauseUntilResumed(void)
 {
@@ -80,4 +80,4 @@ static void TestNote(const char* event)
 }
 
 [[maybe_unused]] static const int installed =
-    (g_setup.test_stop = TestStop, g_setup.test_copy_name = TestCopyName, g_setup.test_note = TestNote, 1);
+    (g_test_hooks.stop = TestStop, g_test_hooks.copy_name = TestCopyName, g_test_hooks.note = TestNote, 1);

@@ -9,6 +9,7 @@
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/release_files.h"
+#include "install/test_hooks.h"
 
 int StartCommitList(CommitList* list, uint32_t capacity)
 {
@@ -159,7 +160,7 @@ static int ReadJournal(const wchar_t* folder, CommitList* list)
 // no such hook.
 static int CommitStep(int step)
 {
-    int action = g_setup.test_stop ? g_setup.test_stop(1, step) : SETUP_TEST_GO_ON;
+    int action = g_test_hooks.stop ? g_test_hooks.stop(1, step) : SETUP_TEST_GO_ON;
     if (action == SETUP_TEST_KILL) TerminateProcess(GetCurrentProcess(), 9);
     if (action == SETUP_TEST_FAIL) SetLastError(ERROR_SHARING_VIOLATION);
     return action != SETUP_TEST_FAIL;

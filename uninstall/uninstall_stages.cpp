@@ -14,6 +14,7 @@
 #include "package/package_format.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
+#include "install/test_hooks.h"
 #include "uninstall/uninstaller.h"
 
 // Both children are named by full path, never searched for (a search starts in the
@@ -62,7 +63,7 @@ void ScheduleSelfDelete(void)
                    L"\"%s\" /d /s /c \"\"%s\\PING.EXE\" 127.0.0.1 -n 3 >nul & del /f /q \"%s\"\"",
                    cmd, system, g_setup.own_path) < 0)
         return;
-    if (g_setup.test_note) g_setup.test_note("self-delete");
+    if (g_test_hooks.note) g_test_hooks.note("self-delete");
     StartProcess(cmd, command, CREATE_NO_WINDOW, system);
 }
 
@@ -75,7 +76,7 @@ static int CopyToNewTemporaryFile(wchar_t* copy)
     if (units == 0 || units >= SETUP_PATH_UNITS) return 0;
     for (int attempt = 0; attempt < 8; attempt++) {
         ULONG random[2];
-        int named = g_setup.test_copy_name && g_setup.test_copy_name(attempt, random);
+        int named = g_test_hooks.copy_name && g_test_hooks.copy_name(attempt, random);
         if ((!named && !RtlGenRandom(random, sizeof random)) ||
             FormatText(copy, SETUP_JOIN_UNITS, UNINSTALL_TEMP_COPY_FORMAT, temp,
                        (unsigned long)random[0], (unsigned long)random[1]) < 0)

@@ -38,22 +38,43 @@
 #define VERDICT_LAYOUT_FAILURE 1   // the failure in the verdict, over all of the room
 #define VERDICT_LAYOUT_FINISHED 2  // the verdict, then the last status line wrapped below it
 
-// What the window alone keeps (its fonts and icon are in the state record, for the
-// snapshot and the tests): written and read on the window thread only.
+// Private messages from the install worker to the window, posted (never sent) by the status
+// channel's listener that the window supplies (window_status.cpp).
+#define WM_SETUP_PROGRESS (WM_APP + 1)  // wParam: progress in permille, 0 to 1000
+#define WM_SETUP_STATUS   (WM_APP + 2)  // lParam: LocalAlloc'd UTF-16 status text; receiver frees it
+#define WM_SETUP_DONE     (WM_APP + 3)  // wParam: the failure flag of the run that just ended
+
+// What the window alone keeps: written and read on the window thread only, but for the
+// handle, which the status listener reads on the worker's thread.
 struct WindowState {
-    int monitor_dpi;     // the DPI of the monitor the window is on; the layout's (g_setup.dpi)
-                         // is lower when the window would not fit that monitor's work area
+    HWND handle;         // set on WM_CREATE, before any worker exists
+    int dpi;             // the layout's DPI, read at start-up: Scaled's
+    int monitor_dpi;     // the DPI of the monitor the window is on; the layout's (dpi) is
+                         // lower when the window would not fit that monitor's work area
     int system_dpi;      // the DPI that the system's font metrics are given in
     int high_contrast;   // the system's high-contrast mode, read at start and on each change
     int verdict_layout;  // VERDICT_LAYOUT_*
     HWND focus;          // the control that had the focus when the window was last deactivated
+    HFONT normal_font;   // fonts and icon for the layout's DPI (the snapshot and tests read them)
+    HFONT semibold_font;
+    HFONT title_font;
+    HICON large_icon;
+    HBRUSH white_brush;
+    int busy;            // a worker runs: the inputs are disabled
+    int finished;        // an install succeeded: Install has become Play
+    int inputs_refused;  // the last validation refused the inputs
+    int package_damaged; // the package failed its digest at start-up
 };
 extern WindowState g_window;
+
+// Makes window the one that hears install runs: the status channel's lines, progress and end
+// are posted to it as WM_SETUP_* messages.
+void ListenToInstallRuns(HWND window);
 
 // The window run mode: the window or its snapshot; returns the process exit code.
 int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv);
 
-// A geometry number in 96-DPI units, scaled to the layout's DPI (g_setup.dpi).
+// A geometry number in 96-DPI units, scaled to the layout's DPI (g_window.dpi).
 int Scaled(int value);
 
 // The highest layout DPI, at most dpi, at which the client area and a frame of the given
@@ -68,7 +89,7 @@ SIZE WindowFrameAt(int dpi);
 void ScaleSetupWindow(HWND window, int dpi, const RECT* work_area, const RECT* where);
 // The work area of the monitor that holds most of area (or of the primary one).
 void MonitorWorkArea(const RECT* area, RECT* work_area);
-// Fonts and the large icon for the layout DPI in g_setup.dpi; the previous ones are
+// Fonts and the large icon for the layout DPI in g_window.dpi; the previous ones are
 // returned for the caller to delete once no control uses them.
 void CreateWindowFonts(HFONT old_out[3], HICON* old_icon);
 // Places every control at the layout DPI, with its font.

@@ -56,8 +56,8 @@ static const ControlRow CONTROL_ROWS[] = {
 
 static HFONT FontOf(int kind)
 {
-    if (kind == FONT_TITLE) return g_setup.title_font;
-    return kind == FONT_SEMIBOLD ? g_setup.semibold_font : g_setup.normal_font;
+    if (kind == FONT_TITLE) return g_window.title_font;
+    return kind == FONT_SEMIBOLD ? g_window.semibold_font : g_window.normal_font;
 }
 
 HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* text, DWORD style,
@@ -72,14 +72,14 @@ HWND CreateChildControl(HWND parent, const wchar_t* class_name, const wchar_t* t
 
 void BuildSetupLayout(HWND window)
 {
-    g_setup.window = window;
+    ListenToInstallRuns(window);
     g_window.verdict_layout = VERDICT_LAYOUT_IDLE;
     g_window.focus = nullptr;
     for (const ControlRow& row : CONTROL_ROWS)
         CreateChildControl(window, row.class_name, row.text ? row.text : g_setup.install_folder,
                            row.style, row.x, row.y, row.width, row.height, row.id, FontOf(row.font));
 
-    SendDlgItemMessageW(window, ID_ICON, STM_SETICON, (WPARAM)g_setup.large_icon, 0);
+    SendDlgItemMessageW(window, ID_ICON, STM_SETICON, (WPARAM)g_window.large_icon, 0);
     SendDlgItemMessageW(window, ID_ROM_BOX, EM_SETCUEBANNER, TRUE,
                         (LPARAM)L"Torrentine ROM file (.z64, .v64 or .n64)");
     CheckDlgButton(window, ID_DESKTOP_CHECK, BST_CHECKED);
@@ -102,7 +102,7 @@ void LayOutControls(HWND window)
                      Scaled(row.height), SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(child, WM_SETFONT, (WPARAM)FontOf(row.font), FALSE);
     }
-    SendDlgItemMessageW(window, ID_ICON, STM_SETICON, (WPARAM)g_setup.large_icon, 0);
+    SendDlgItemMessageW(window, ID_ICON, STM_SETICON, (WPARAM)g_window.large_icon, 0);
     ApplyVerdictLayout(window, g_window.verdict_layout);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
@@ -127,7 +127,7 @@ static int VerdictTextHeight(HWND window)
     DrawTextW(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
     SelectObject(dc, old);
     ReleaseDC(verdict, dc);
-    return MulDiv(needed.bottom - needed.top, 96, g_setup.dpi) + 1;
+    return MulDiv(needed.bottom - needed.top, 96, g_window.dpi) + 1;
 }
 
 // The room from the verdict (y 242) to the buttons (y 346) is shared by state: an idle

@@ -14,7 +14,7 @@ int HighContrastIsOn(void)
 
 HBRUSH BackgroundBrush(void)
 {
-    return g_window.high_contrast ? GetSysColorBrush(COLOR_WINDOW) : g_setup.white_brush;
+    return g_window.high_contrast ? GetSysColorBrush(COLOR_WINDOW) : g_window.white_brush;
 }
 
 void OnLookChanged(HWND window)

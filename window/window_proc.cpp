@@ -6,6 +6,7 @@
 #include "base/setup_state.h"
 #include "base/status_channel.h"
 #include "base/text_format.h"
+#include "install/install_request.h"
 #include "install/install_worker.h"
 #include "window/setup_window.h"
 
@@ -48,7 +49,6 @@ static void StartInstall(HWND window)
     // messages and overwrite what they show: it runs now instead, so that what the window
     // shows, and lets start, is about these inputs.
     if (KillTimer(window, VALIDATION_TIMER_ID)) ValidateInputs(window);
-    g_setup.failed_input = 0;
     RestoreVerdictLayout(window);
     SetBusyState(window, 1);
     SetFocus(GetDlgItem(window, ID_CLOSE));  // Cancel: Install is disabled while busy
@@ -84,7 +84,7 @@ static void SayStopCameTooLate(HWND window)
 
 static void OnClose(HWND window)
 {
-    if (!g_setup.busy) {
+    if (!g_window.busy) {
         DestroyWindow(window);
         return;
     }
@@ -93,7 +93,7 @@ static void OnClose(HWND window)
         return;
     InterlockedExchange(&g_setup.cancel_request, 1);
     // The install may have ended while the question was open: say the stop came too late.
-    if (!g_setup.busy && g_setup.finished) SayStopCameTooLate(window);
+    if (!g_window.busy && g_window.finished) SayStopCameTooLate(window);
 }
 
 static void OnCommand(HWND window, int id, int code)
@@ -110,7 +110,7 @@ static void OnCommand(HWND window, int id, int code)
         OnBrowse(window, 1);
         break;
     case ID_INSTALL:
-        if (g_setup.finished)
+        if (g_window.finished)
             Play(window);
         else
             StartInstall(window);
@@ -192,7 +192,7 @@ static void OnDropFiles(HWND window, HDROP drop)
     // taken whole (one too long for the request is then refused by the validation), never
     // cut; one too long even for this buffer is ignored like one that cannot be queried.
     UINT units = DragQueryFileW(drop, 0, nullptr, 0);
-    if (!g_setup.busy && !g_setup.finished && units > 0 && units < SETUP_JOIN_UNITS &&
+    if (!g_window.busy && !g_window.finished && units > 0 && units < SETUP_JOIN_UNITS &&
         DragQueryFileW(drop, 0, path, SETUP_JOIN_UNITS)) {
         DWORD attributes = GetFileAttributesW(path);
         TakePath(window, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY),
@@ -215,7 +215,7 @@ static void OnSetupDone(HWND window, int failed)
         SendDlgItemMessageW(window, focus, EM_SETSEL, 0, -1);
         return;
     }
-    g_setup.finished = 1;
+    g_window.finished = 1;
     // A stop asked for after the last file had started does not stop the install.
     if (g_setup.cancel_request) SayStopCameTooLate(window);
     SetDlgItemTextW(window, ID_INSTALL, L"Play");
@@ -255,7 +255,7 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
         PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
-        if (!g_setup.busy) break;
+        if (!g_window.busy) break;
         SendMessageW(window, WM_COMMAND, ID_CLOSE, 0);
         return 0;
     case WM_COMMAND:

@@ -3,7 +3,7 @@
 #include "base/setup_state.h"
 #include "window/setup_window.h"
 
-int Scaled(int value) { return MulDiv(value, g_setup.dpi, 96); }
+int Scaled(int value) { return MulDiv(value, g_window.dpi, 96); }
 
 int FitLayoutDpi(int dpi, int work_width, int work_height, int frame_width, int frame_height)
 {
@@ -49,10 +49,10 @@ void MonitorWorkArea(const RECT* area, RECT* work_area)
 
 void CreateWindowFonts(HFONT old_out[3], HICON* old_icon)
 {
-    old_out[0] = g_setup.normal_font;
-    old_out[1] = g_setup.semibold_font;
-    old_out[2] = g_setup.title_font;
-    *old_icon = g_setup.large_icon;
+    old_out[0] = g_window.normal_font;
+    old_out[1] = g_window.semibold_font;
+    old_out[2] = g_window.title_font;
+    *old_icon = g_window.large_icon;
 
     NONCLIENTMETRICSW metrics;
     ZeroMemory(&metrics, sizeof metrics);
@@ -61,15 +61,15 @@ void CreateWindowFonts(HFONT old_out[3], HICON* old_icon)
     LOGFONTW font = metrics.lfMessageFont;
     // The system gives its message font at the system's DPI; the window's texts are drawn at
     // the layout's, so that they keep their size relative to the controls.
-    if (g_window.system_dpi > 0 && g_window.system_dpi != g_setup.dpi)
-        font.lfHeight = MulDiv(font.lfHeight, g_setup.dpi, g_window.system_dpi);
-    g_setup.normal_font = CreateFontIndirectW(&font);
+    if (g_window.system_dpi > 0 && g_window.system_dpi != g_window.dpi)
+        font.lfHeight = MulDiv(font.lfHeight, g_window.dpi, g_window.system_dpi);
+    g_window.normal_font = CreateFontIndirectW(&font);
     font.lfWeight = 600;
-    g_setup.semibold_font = CreateFontIndirectW(&font);
+    g_window.semibold_font = CreateFontIndirectW(&font);
     font.lfWeight = 700;
     font.lfHeight = -Scaled(22);
-    g_setup.title_font = CreateFontIndirectW(&font);
-    g_setup.large_icon = (HICON)LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
+    g_window.title_font = CreateFontIndirectW(&font);
+    g_window.large_icon = (HICON)LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
                                            IMAGE_ICON, Scaled(48), Scaled(48), LR_DEFAULTCOLOR);
 }
 
@@ -82,7 +82,7 @@ void ScaleSetupWindow(HWND window, int dpi, const RECT* work_area, const RECT* w
     int work_width = work_area->right - work_area->left;
     int work_height = work_area->bottom - work_area->top;
     g_window.monitor_dpi = dpi;
-    g_setup.dpi = FitLayoutDpi(dpi, work_width, work_height, frame.cx, frame.cy);
+    g_window.dpi = FitLayoutDpi(dpi, work_width, work_height, frame.cx, frame.cy);
 
     HFONT old_fonts[3];
     HICON old_icon;

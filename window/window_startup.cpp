@@ -18,14 +18,14 @@ static void CreateDrawingObjects(const RECT* work_area)
     ReleaseDC(nullptr, screen);
     g_window.monitor_dpi = g_window.system_dpi;
     SIZE frame = WindowFrameAt(g_window.monitor_dpi);
-    g_setup.dpi = FitLayoutDpi(g_window.monitor_dpi, work_area->right - work_area->left,
+    g_window.dpi = FitLayoutDpi(g_window.monitor_dpi, work_area->right - work_area->left,
                                work_area->bottom - work_area->top, frame.cx, frame.cy);
-    g_setup.normal_font = g_setup.semibold_font = g_setup.title_font = nullptr;
-    g_setup.large_icon = nullptr;
+    g_window.normal_font = g_window.semibold_font = g_window.title_font = nullptr;
+    g_window.large_icon = nullptr;
     HFONT none[3];
     HICON no_icon;
     CreateWindowFonts(none, &no_icon);
-    g_setup.white_brush = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    g_window.white_brush = (HBRUSH)GetStockObject(WHITE_BRUSH);
     g_window.high_contrast = HighContrastIsOn();
 }
 
@@ -36,9 +36,9 @@ static ATOM RegisterSetupClass(HINSTANCE instance)
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = SetupWindowProc;
     window_class.hInstance = instance;
-    window_class.hIcon = g_setup.large_icon;
+    window_class.hIcon = g_window.large_icon;
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window_class.hbrBackground = g_setup.white_brush;
+    window_class.hbrBackground = g_window.white_brush;
     window_class.lpszClassName = SETUP_WINDOW_CLASS;
     window_class.hIconSm = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXSMICON),
@@ -97,7 +97,7 @@ int RunSetupWindow(HINSTANCE instance, int show, int argc, wchar_t** argv)
 {
     const wchar_t* bitmap = OptionValue(argc, argv, L"/snapshot");
     // A damaged download shows at once, before the player fills anything in.
-    g_setup.package_damaged = !JoinPackageCheck(TakePackageCheck());
+    g_window.package_damaged = !JoinPackageCheck(TakePackageCheck());
     int width = 0, height = 0;
     HWND window = CreateSetupWindow(instance, bitmap != nullptr, &width, &height);
     if (!window) {

@@ -5,7 +5,7 @@
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
-#include "install/install_folder_check.h"
+#include "install/install_request.h"
 #include "install/installation_mark.h"
 #include "install/shell_registration.h"
 #include "package/package_digest.h"
@@ -39,43 +39,15 @@ int ReadPathBox(HWND window, int id, wchar_t* path)
     return 1;
 }
 
-// A drive path whose drive is not there: no folder can be made on it.
-static int DriveIsMissing(const wchar_t* folder)
-{
-    if (FolderPathForm(folder) != PATH_FORM_FULL || folder[0] == L'\\') return 0;
-    wchar_t root[4] = {folder[0], L':', L'\\', L'\0'};
-    return GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR;
-}
-
-// The install worker's refusals of a folder, or of a path that is too long, as the worker
-// would report them; 0 when there is none.
+// The request's rule, as the install worker applies it, for the boxes' texts: 1 with the
+// refusal, or 0.
 static int RefuseInputs(int folder_fits, const wchar_t* folder, int rom_fits,
                         wchar_t* refusal, size_t capacity)
 {
     ExtractContext measured;
     ZeroMemory(&measured, sizeof measured);
     WalkPackage(SumEntrySize, &measured);
-    int limit = InstallFolderLimit(&measured);
-    if (!folder_fits) {
-        FolderTooLongMessage(limit, refusal, capacity);
-        return 1;
-    }
-    if (folder[0] == L'\0') {
-        FormatText(refusal, capacity, L"%s", L"Choose a folder to install to.");
-        return 1;
-    }
-    if (!CheckInstallFolder(folder, limit, refusal, capacity)) return 1;
-    if (DriveIsMissing(folder)) {
-        FormatText(refusal, capacity,
-                   L"There is no drive %c: on this computer: choose a folder on another drive.",
-                   folder[0]);
-        return 1;
-    }
-    if (!rom_fits) {
-        FormatText(refusal, capacity, L"%s", ROM_PATH_TOO_LONG_TEXT);
-        return 1;
-    }
-    return 0;
+    return RefuseInstallRequest(folder, folder_fits, rom_fits, &measured, refusal, capacity) != REQUEST_ACCEPTED;
 }
 
 // A failure after Install gets the room of the verdict, the progress bar (at zero then)
@@ -132,7 +104,7 @@ void FinishedVerdict(int desktop_asked, int desktop_made, int start_menu_asked, 
 
 void ValidateInputs(HWND window)
 {
-    if (g_setup.busy || g_setup.finished) return;  // the worker's states are not the validation's
+    if (g_window.busy || g_window.finished) return;  // the worker's states are not the validation's
     wchar_t rom[SETUP_PATH_UNITS], folder[SETUP_PATH_UNITS];
     int rom_fits = ReadPathBox(window, ID_ROM_BOX, rom);
     int folder_fits = ReadPathBox(window, ID_FOLDER_BOX, folder);
@@ -144,9 +116,9 @@ void ValidateInputs(HWND window)
 
     bool installed = folder[0] != L'\0' && CanUpdateWithoutRom(folder);
     wchar_t verdict[VERDICT_UNITS], refusal[VERDICT_UNITS];
-    int refused = g_setup.package_damaged ||
+    int refused = g_window.package_damaged ||
                   RefuseInputs(folder_fits, folder, rom_fits, refusal, VERDICT_UNITS);
-    if (g_setup.package_damaged)
+    if (g_window.package_damaged)
         FormatText(refusal, VERDICT_UNITS, L"%s", PACKAGE_DAMAGED_TEXT);
     if (refused) {
         FormatText(verdict, VERDICT_UNITS, L"\u2716  %s", refusal);
@@ -172,17 +144,17 @@ void ValidateInputs(HWND window)
     const wchar_t* label = !installed ? L"Install" : (rom[0] ? L"Reinstall" : L"Update");
     SetDlgItemTextW(window, ID_INSTALL, label);
     // Install starts only what would start: anything the worker would refuse waits here.
-    g_setup.inputs_refused = refused;
+    g_window.inputs_refused = refused;
     EnableWindow(GetDlgItem(window, ID_INSTALL), !refused);
 }
 
 void SetBusyState(HWND window, int busy)
 {
-    g_setup.busy = busy;
+    g_window.busy = busy;
     static const int inputs[] = {ID_ROM_BOX,       ID_ROM_BROWSE,       ID_FOLDER_BOX, ID_FOLDER_BROWSE,
                                  ID_DESKTOP_CHECK, ID_START_MENU_CHECK, ID_INSTALL};
     for (int id : inputs) EnableWindow(GetDlgItem(window, id), !busy);
-    if (!busy && g_setup.inputs_refused) EnableWindow(GetDlgItem(window, ID_INSTALL), FALSE);
+    if (!busy && g_window.inputs_refused) EnableWindow(GetDlgItem(window, ID_INSTALL), FALSE);
     SetDlgItemTextW(window, ID_CLOSE, busy ? L"Cancel" : L"Close");
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/look_alike_folders.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 
@@ -719,42 +720,19 @@ const char* const MARK_TEXT = "Settings, saves, mods and the ROM copy are kept i
 
 }  // namespace
 
-// Folders that only look like an installation: the game's names in someone else's folder
-// (a ROM under the copy's name, a downloaded game executable, files named like saves,
-// settings and logs, a note of another text, setup's note as a link to a file elsewhere).
-// With an uninstaller copied in, neither a plain nor a /delsaves run changes a byte.
+// Folders that only look like an installation, those that an install refuses too (a ROM
+// under the copy's name, a downloaded game executable, files named like saves, settings and
+// logs, a note of another text, setup's note as a link to a file elsewhere). With an
+// uninstaller copied in, neither a plain nor a /delsaves run changes a byte.
 TEST_F(Uninstall, OnlySetupsOwnMarkMakesAFolderAnInstallation)
 {
-    std::vector<uint8_t> rom = ReadBytes(FixturePath(L"fixture.z64"));
     std::wstring outside_note = root + L"\\outside-note.txt";
     Put(outside_note, MARK_TEXT);
-    struct Case {
-        const char* what;
-        std::vector<const wchar_t*> files;
-        bool rom_copy, linked_mark;
-    };
-    const Case cases[] = {
-        {"a player's folder with the ROM under the copy's name",
-         {L"assets\\logo.png", L"server.log", L"saves\\slot1.sav", L"notes.json"}, true, false},
-        {"a stray game executable",
-         {L"TorrentinePC.exe", L"vcruntime140.dll", L"assets\\a.png", L"game.log"}, false, false},
-        {"files that look like the game's leftovers",
-         {L"a.json", L"b.json.bak", L"c.log", L"saves\\other game.sav", L"mods\\m.txt", L"tn_framerate_v1"},
-         false, false},
-        {"a note of another text", {L"portable.txt", L"TorrentinePC.exe", L"saves\\slot1.sav"}, true, false},
-        {"setup's note as a link to a file elsewhere", {L"TorrentinePC.exe", L"saves\\slot1.sav"}, true, true},
-    };
     int n = 0;
-    for (const Case& c : cases) {
+    for (const LookAlikeFolder& c : LookAlikeFolders()) {
         SCOPED_TRACE(c.what);
         std::wstring player = root + L"\\player" + std::to_wstring(++n);
-        for (const wchar_t* name : c.files) Put(player + L"\\" + name, "the player's");
-        if (c.rom_copy) {
-            ASSERT_TRUE(WriteBytes(player + L"\\torrentine.n64.proto.19990615.z64", rom.data(), rom.size()));
-        }
-        if (c.linked_mark) {
-            ASSERT_TRUE(MakeFileLink(player + L"\\portable.txt", outside_note, true));
-        }
+        ASSERT_TRUE(MakeLookAlikeFolder(c, player, outside_note));
         ASSERT_TRUE(CopyFileW(TestSetupExe().c_str(), (player + L"\\Uninstall.exe").c_str(), FALSE));
         auto files = FilesAndBytesBelow(player);
         auto outside = ReadBytes(outside_note);
@@ -861,6 +839,7 @@ TEST_F(Uninstall, AnotherSpellingOfTheFolderIsTheSameInstallation)
         {"other letter cases, with entries in other cases too", lower},
         {"the 8.3 name of the folder above", std::wstring(short_form) + L"\\Torrentine PC"},
     };
+    std::string unreached;  // the spellings that do not reach the folder on this machine
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         InstallInto(folder);
@@ -879,7 +858,7 @@ TEST_F(Uninstall, AnotherSpellingOfTheFolderIsTheSameInstallation)
         ASSERT_EQ(std::wstring(found.cFileName), L"sdl2.DLL");
         ExpectShellEntries(true);
         if (!FileExists(c.spelling + L"\\Uninstall.exe")) {
-            printf("skipped: %s does not reach the folder here\n", c.what);
+            unreached += std::string(unreached.empty() ? "" : ", ") + c.what;
             RemoveScratchFolder(folder);
             continue;
         }
@@ -887,6 +866,8 @@ TEST_F(Uninstall, AnotherSpellingOfTheFolderIsTheSameInstallation)
         EXPECT_FALSE(FolderExists(folder));
         ExpectShellEntries(false);
     }
+    // The other spellings were tested; a failure among them still fails the test.
+    if (!unreached.empty()) GTEST_SKIP() << "not reaching the folder here: " << unreached;
 }
 
 // The check that an entry is the folder's own compares the volume as well as the path:
@@ -894,10 +875,7 @@ TEST_F(Uninstall, AnotherSpellingOfTheFolderIsTheSameInstallation)
 // is a link, and its files stay.
 TEST_F(Uninstall, ALinkToTheSamePathOnAnotherDriveIsNotFollowed)
 {
-    if (!HasSmallDrive()) {
-        printf("skipped: no small drive T: (the tests need root to mount one)\n");
-        return;
-    }
+    if (!HasSmallDrive()) GTEST_SKIP() << "no small drive T: (the tests need root to mount one)";
     InstallInto(folder);
     // The folder's path on its own volume, repeated on T:.
     HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -969,10 +947,7 @@ TEST_F(Uninstall, LeftoverPartialFilesAreRemovedAndNeverLockOutAnUpdate)
 // later run, which completes once the drive can be written again.
 TEST_F(Uninstall, AReadOnlyDriveKeepsTheWholeInstallation)
 {
-    if (!HasSmallDrive()) {
-        printf("skipped: no small drive T: (the tests need root to mount one)\n");
-        return;
-    }
+    if (!HasSmallDrive()) GTEST_SKIP() << "no small drive T: (the tests need root to mount one)";
     InstallInto(folder);
     // The drive is too small for a whole install: the installation is moved there without
     // its ROM copy, which the uninstaller does not need.
@@ -996,9 +971,8 @@ TEST_F(Uninstall, AReadOnlyDriveKeepsTheWholeInstallation)
     }
     ASSERT_TRUE(RunHostCommand(L"mount", L"-o remount,rw \"" + drive_path + L"\""));
     if (!read_only) {
-        printf("skipped: the small drive could not be made read-only\n");
         RemoveScratchFolder(on_t);
-        return;
+        GTEST_SKIP() << "the small drive could not be made read-only";
     }
     UninstallSilently(on_t, L" /delsaves");
     EXPECT_FALSE(FolderExists(on_t));

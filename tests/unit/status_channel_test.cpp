@@ -5,6 +5,7 @@
 
 #include "base/setup_state.h"
 #include "base/status_channel.h"
+#include "window/setup_window.h"
 
 namespace {
 
@@ -41,15 +42,16 @@ protected:
         g_setup.silent = 1;
         g_setup.failed = 0;
         g_setup.last_progress = -1;
-        g_setup.window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                         nullptr, nullptr, nullptr);
+        // The window's own listener, posting to a window of the test's.
+        ListenToInstallRuns(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                            nullptr, nullptr, nullptr));
         DrainMessages();
     }
     void TearDown() override
     {
         DrainMessages();
-        DestroyWindow(g_setup.window);
-        g_setup.window = nullptr;
+        DestroyWindow(g_window.handle);
+        g_window.handle = nullptr;
         g_setup.silent = 0;
     }
 
@@ -64,7 +66,7 @@ protected:
     {
         std::vector<Posted> posted;
         MSG msg;
-        while (PeekMessageW(&msg, g_setup.window, WM_SETUP_PROGRESS, WM_SETUP_DONE, PM_REMOVE)) {
+        while (PeekMessageW(&msg, g_window.handle, WM_SETUP_PROGRESS, WM_SETUP_DONE, PM_REMOVE)) {
             Posted p = {msg.message, msg.wParam, L"", 0};
             if (msg.message == WM_SETUP_STATUS) {
                 p.text = (const wchar_t*)msg.lParam;
@@ -152,14 +154,12 @@ TEST_F(StatusChannelTest, WindowGetsEachLineInA2048ByteBlock)
 TEST_F(StatusChannelTest, PostToAGoneWindowIsDroppedQuietly)
 {
     g_setup.silent = 0;
-    HWND gone = g_setup.window;
-    DestroyWindow(gone);
-    g_setup.window = gone;
+    DestroyWindow(g_window.handle);  // the handle stays, as a window closed mid-run leaves it
     for (int i = 0; i < 1000; i++) StatusLine(L"line %d", i);  // each block freed by the sender
     ReportFailure(L"Cancelled.");
     EXPECT_EQ(g_setup.failed, 1);
-    g_setup.window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                     nullptr, nullptr);
+    g_window.handle = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      nullptr, nullptr);
 }
 
 TEST_F(StatusChannelTest, ProgressRule)
@@ -203,4 +203,27 @@ TEST_F(StatusChannelTest, SilentProgressMovesButNeverPostsOrPrints)
     EXPECT_EQ(g_setup.last_progress, 1000);
     EXPECT_EQ(capture.Finish(), "");
     EXPECT_TRUE(DrainMessages().empty());
+}
+
+// The run's end comes after its last line, with its failure flag; a silent run's end is its
+// exit code alone.
+TEST_F(StatusChannelTest, TheRunsEndComesLastWithItsFailureFlag)
+{
+    ConsoleCapture capture;
+    g_setup.failed = 1;
+    ReportRunEnd();
+    EXPECT_EQ(capture.Finish(), "");
+    EXPECT_TRUE(DrainMessages().empty());
+
+    g_setup.silent = 0;
+    for (int failed : {1, 0}) {
+        StatusLine(L"Cancelled.");
+        g_setup.failed = failed;
+        ReportRunEnd();
+        std::vector<Posted> posted = DrainMessages();
+        ASSERT_EQ(posted.size(), 2u);
+        EXPECT_EQ(posted[0].message, (UINT)WM_SETUP_STATUS);
+        EXPECT_EQ(posted[1].message, (UINT)WM_SETUP_DONE);
+        EXPECT_EQ((int)posted[1].wparam, failed);
+    }
 }

@@ -49,9 +49,10 @@ protected:
     {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         RemoveShellEntries();
-        InitSetupState();  // as the program's entry point does
+        InitSetupState();  // as the program's entry point does, with its own path
+        GetModuleFileNameW(nullptr, g_setup.own_path, SETUP_PATH_UNITS);
         scratch = MakeScratchFolder(L"window");
-        g_setup.busy = g_setup.finished = 0;
+        g_window.busy = g_window.finished = 0;
         g_setup.silent = 0;
         wcscpy_s(g_setup.install_folder, SETUP_PATH_UNITS, (scratch + L"\\Torrentine PC").c_str());
         int width = 0, height = 0;
@@ -64,7 +65,7 @@ protected:
     {
         if (IsWindow(window)) DestroyWindow(window);
         Pump();
-        g_setup.window = nullptr;
+        g_window.handle = nullptr;
         RemoveShellEntries();
         RemoveScratchFolder(scratch);
     }
@@ -106,8 +107,8 @@ protected:
 
 TEST_F(SetupWindowTest, LayoutAtTheScreensDpi)
 {
-    EXPECT_EQ(g_setup.window, window);
-    int dpi = g_setup.dpi;
+    EXPECT_EQ(g_window.handle, window);
+    int dpi = g_window.dpi;
     RECT client;
     GetClientRect(window, &client);
     EXPECT_EQ(client.right, MulDiv(560, dpi, 96));
@@ -176,10 +177,10 @@ TEST_F(SetupWindowTest, LayoutAtTheScreensDpi)
     EXPECT_EQ(range.iLow, 0);
     EXPECT_EQ(range.iHigh, 1000);
     LOGFONTW title;
-    GetObjectW(g_setup.title_font, sizeof title, &title);
+    GetObjectW(g_window.title_font, sizeof title, &title);
     EXPECT_EQ(title.lfHeight, -MulDiv(22, dpi, 96));
     EXPECT_EQ(title.lfWeight, 700);
-    EXPECT_EQ((HFONT)SendMessageW(Control(ID_INSTALL), WM_GETFONT, 0, 0), g_setup.semibold_font);
+    EXPECT_EQ((HFONT)SendMessageW(Control(ID_INSTALL), WM_GETFONT, 0, 0), g_window.semibold_font);
     EXPECT_NE(SendMessageW(Control(ID_ICON), STM_GETICON, 0, 0), 0);
     EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
@@ -264,6 +265,20 @@ TEST_F(SetupWindowTest, VerdictsAndLabels)
     }
 }
 
+// The worker refuses to run from a path too long to read (it could copy no uninstaller):
+// the window says so before the click, with Install off, whatever the boxes hold.
+TEST_F(SetupWindowTest, AnOwnPathTooLongToReadIsRefusedBeforeTheClick)
+{
+    g_setup.own_path[0] = L'\0';
+    SetDlgItemTextW(window, ID_ROM_BOX, FixturePath(L"fixture.z64").c_str());
+    SetDlgItemTextW(window, ID_FOLDER_BOX, (scratch + L"\\Torrentine PC").c_str());
+    ValidateInputs(window);
+    EXPECT_EQ(Text(window, ID_VERDICT),
+              L"\u2716  The setup program's path is too long to be read: move it to a shorter path and run "
+              L"it again.");
+    EXPECT_FALSE(IsWindowEnabled(Control(ID_INSTALL)));
+}
+
 // A change starts the delay; when it has passed the inputs are validated once, and the timer
 // is gone: a timer left running would re-read and re-hash the ROM every 350 ms for ever.
 TEST_F(SetupWindowTest, ValidationRunsOnceAfterAChange)
@@ -289,11 +304,11 @@ TEST_F(SetupWindowTest, AnInstallCancelsThePendingValidation)
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_INSTALL, BN_CLICKED), (LPARAM)Control(ID_INSTALL));
     EXPECT_FALSE(KillTimer(window, VALIDATION_TIMER_ID)) << "the validation timer outlived Install";
     DWORD start = GetTickCount();
-    while (g_setup.busy && GetTickCount() - start < 60000) {
+    while (g_window.busy && GetTickCount() - start < 60000) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         Pump();
     }
-    ASSERT_EQ(g_setup.busy, 0);
+    ASSERT_EQ(g_window.busy, 0);
 
     // (The failed run left the request's folder empty, as its box was.)
     wcscpy_s(g_setup.install_folder, SETUP_PATH_UNITS, (scratch + L"\\Torrentine PC").c_str());
@@ -322,12 +337,12 @@ TEST_F(SetupWindowTest, AnInstallRunsThePendingValidationFirst)
     SetDlgItemTextW(window, ID_ROM_BOX, (scratch + L"\\missing.z64").c_str());
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_INSTALL, BN_CLICKED), (LPARAM)Control(ID_INSTALL));
     DWORD start = GetTickCount();
-    while (g_setup.busy && GetTickCount() - start < 60000) {
+    while (g_window.busy && GetTickCount() - start < 60000) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         Pump();
     }
-    ASSERT_EQ(g_setup.busy, 0);
-    EXPECT_EQ(g_setup.finished, 0);
+    ASSERT_EQ(g_window.busy, 0);
+    EXPECT_EQ(g_window.finished, 0);
     EXPECT_EQ(Text(window, ID_VERDICT).rfind(L"\u2716  ", 0), 0u) << Utf8(Text(window, ID_VERDICT));
     EXPECT_FALSE(IsWindowEnabled(Control(ID_INSTALL))) << "Install left enabled for the found ROM";
 }
@@ -438,7 +453,7 @@ TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
     // message line, so that its advice is never cut off.
     PostMessageW(window, WM_SETUP_DONE, 1, 0);
     Pump();
-    EXPECT_EQ(g_setup.busy, 0);
+    EXPECT_EQ(g_window.busy, 0);
     EXPECT_EQ(SendMessageW(Control(ID_PROGRESS), PBM_GETPOS, 0, 0), 0);
     EXPECT_EQ(Text(window, ID_CLOSE), L"Close");
     EXPECT_TRUE(IsWindowEnabled(Control(ID_ROM_BOX)));
@@ -448,7 +463,7 @@ TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
     EXPECT_FALSE(shown(ID_MESSAGE));
     RECT verdict;
     GetWindowRect(Control(ID_VERDICT), &verdict);
-    EXPECT_EQ(verdict.bottom - verdict.top, MulDiv(98, g_setup.dpi, 96));
+    EXPECT_EQ(verdict.bottom - verdict.top, MulDiv(98, g_window.dpi, 96));
     // A change of the inputs puts the layout back, with the hint in the message line.
     SendMessageW(window, WM_TIMER, VALIDATION_TIMER_ID, 0);
     EXPECT_TRUE(shown(ID_PROGRESS));
@@ -461,7 +476,7 @@ TEST_F(SetupWindowTest, WorkerMessagesDriveTheStates)
     g_setup.make_desktop_shortcut = g_setup.make_start_menu_shortcut = 1;
     MakeShortcuts(true, true);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
-    EXPECT_EQ(g_setup.finished, 1);
+    EXPECT_EQ(g_window.finished, 1);
     EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
     EXPECT_EQ(Text(window, ID_VERDICT), ALL_SET_TEXT);
     EXPECT_EQ(SendMessageW(Control(ID_PROGRESS), PBM_GETPOS, 0, 0), 1000);
@@ -480,7 +495,7 @@ TEST_F(SetupWindowTest, AStopThatCameTooLateIsSaid)
     SetBusyState(window, 1);
     InterlockedExchange(&g_setup.cancel_request, 1);
     SendMessageW(window, WM_SETUP_DONE, 0, 0);
-    EXPECT_EQ(g_setup.finished, 1);
+    EXPECT_EQ(g_window.finished, 1);
     EXPECT_EQ(Text(window, ID_INSTALL), L"Play");
     EXPECT_EQ(Text(window, ID_MESSAGE),
               L"The installation had already finished: Torrentine PC is installed in C:\\Games\\Torrentine PC");
@@ -544,7 +559,7 @@ TEST_F(SetupWindowTest, StopQuestionWhileBusy)
     SendMessageW(window, WM_COMMAND, ID_CLOSE, 0);
     answer.join();
     EXPECT_EQ(g_setup.cancel_request, 1);
-    EXPECT_EQ(g_setup.busy, 1);  // busy until the worker reports its end
+    EXPECT_EQ(g_window.busy, 1);  // busy until the worker reports its end
     EXPECT_TRUE(IsWindow(window));
     g_setup.cancel_request = 0;
 }
@@ -585,7 +600,7 @@ TEST_F(SetupWindowTest, TheLongestFailureIsDrawnInFull)
     // Back to the usual layout when the inputs change.
     RestoreVerdictLayout(window);
     GetClientRect(verdict, &room);
-    EXPECT_EQ(room.bottom, MulDiv(40, g_setup.dpi, 96));
+    EXPECT_EQ(room.bottom, MulDiv(40, g_window.dpi, 96));
 }
 
 // The finished state names only the shortcuts that were made.
@@ -777,7 +792,7 @@ SIZE NeededFor(HWND control, const std::wstring& text, int width, UINT format)
 TEST_F(SetupWindowTest, ThePictureDrawsNoAccessKeyAmpersand)
 {
     ShowWindow(window, SW_SHOWNOACTIVATE);
-    Picture picture = PrintPicture(window, L"access-keys-" + std::to_wstring(g_setup.dpi) + L".bmp");
+    Picture picture = PrintPicture(window, L"access-keys-" + std::to_wstring(g_window.dpi) + L".bmp");
     std::vector<HWND> children = Children(window);
     ASSERT_EQ(children.size(), 16u);
     struct Case {
@@ -785,7 +800,7 @@ TEST_F(SetupWindowTest, ThePictureDrawsNoAccessKeyAmpersand)
         std::wstring shown;  // the text without its "&"
         int text_left;       // where the text starts in the control
     };
-    int box = MulDiv(13, g_setup.dpi, 96);
+    int box = MulDiv(13, g_window.dpi, 96);
     const Case cases[] = {
         {children[3], L"1.  Your ROM", 0},
         {children[6], L"2.  Install to", 0},
@@ -802,7 +817,7 @@ TEST_F(SetupWindowTest, ThePictureDrawsNoAccessKeyAmpersand)
         int end = c.text_left + TextExtent(c.control, c.shown).cx;
         // A drawn "&" would take a character's width more.
         EXPECT_LE(rightmost, end + 1) << Utf8(c.shown);
-        EXPECT_GE(rightmost, end - MulDiv(8, g_setup.dpi, 96)) << Utf8(c.shown) << " is not drawn";
+        EXPECT_GE(rightmost, end - MulDiv(8, g_window.dpi, 96)) << Utf8(c.shown) << " is not drawn";
     }
 }
 
@@ -822,7 +837,7 @@ TEST_F(SetupWindowTest, FitsTheWorkAreaAtAnyScale)
         SCOPED_TRACE(name);
         RECT work = {0, 0, c.width, c.height};
         ScaleSetupWindow(window, c.dpi, &work, nullptr);
-        int layout = g_setup.dpi;
+        int layout = g_window.dpi;
         SIZE frame = WindowFrameAt(c.dpi);
         bool whole_fits = MulDiv(560, c.dpi, 96) + frame.cx <= c.width && MulDiv(396, c.dpi, 96) + frame.cy <= c.height;
         EXPECT_EQ(layout == c.dpi, whole_fits);
@@ -841,7 +856,7 @@ TEST_F(SetupWindowTest, FitsTheWorkAreaAtAnyScale)
                       0);
         }
         LOGFONTW title;
-        GetObjectW(g_setup.title_font, sizeof title, &title);
+        GetObjectW(g_window.title_font, sizeof title, &title);
         EXPECT_EQ(title.lfHeight, -MulDiv(22, layout, 96));
 
         for (HWND control : Children(window)) {
@@ -895,7 +910,7 @@ TEST_F(SetupWindowTest, ADpiChangeLaysTheWindowOutAgain)
         int layout = FitLayoutDpi(dpi, info.rcWork.right - info.rcWork.left, info.rcWork.bottom - info.rcWork.top,
                                   frame.cx, frame.cy);
         SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)&suggested);
-        EXPECT_EQ(g_setup.dpi, layout);
+        EXPECT_EQ(g_window.dpi, layout);
         RECT outer, client;
         GetWindowRect(window, &outer);
         GetClientRect(window, &client);
@@ -911,12 +926,12 @@ TEST_F(SetupWindowTest, ADpiChangeLaysTheWindowOutAgain)
         EXPECT_EQ(box.right - box.left, MulDiv(442, layout, 96));
         EXPECT_EQ(box.bottom - box.top, MulDiv(26, layout, 96));
         LOGFONTW normal, title;
-        GetObjectW(g_setup.normal_font, sizeof normal, &normal);
-        GetObjectW(g_setup.title_font, sizeof title, &title);
+        GetObjectW(g_window.normal_font, sizeof normal, &normal);
+        GetObjectW(g_window.title_font, sizeof title, &title);
         EXPECT_EQ(normal.lfHeight, MulDiv(metrics.lfMessageFont.lfHeight, layout, system_dpi));
         EXPECT_EQ(title.lfHeight, -MulDiv(22, layout, 96));
-        EXPECT_EQ((HFONT)SendMessageW(Control(ID_VERDICT), WM_GETFONT, 0, 0), g_setup.normal_font);
-        EXPECT_EQ((HFONT)SendMessageW(Control(ID_INSTALL), WM_GETFONT, 0, 0), g_setup.semibold_font);
+        EXPECT_EQ((HFONT)SendMessageW(Control(ID_VERDICT), WM_GETFONT, 0, 0), g_window.normal_font);
+        EXPECT_EQ((HFONT)SendMessageW(Control(ID_INSTALL), WM_GETFONT, 0, 0), g_window.semibold_font);
         // Before the change Windows asks for the size at the new DPI: this client area in
         // the frame of that DPI (Wine keeps the system's frame at every DPI).
         SIZE asked = {0, 0};
