@@ -2,6 +2,7 @@
 
 #include <wchar.h>
 
+#include "base/busy_retry.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
@@ -143,25 +144,32 @@ static int CheckedOutcome(int outcome, const wchar_t* path)
     return outcome;
 }
 
+// With POSIX semantics (Windows 10 1709 and later, on NTFS) the name goes at once, even
+// while a scanner holds the file with shared deletion; elsewhere (older Windows, FAT, Wine
+// 8, which refuses the class) the classic request, which keeps the name until it lets go.
+#define FILE_DISPOSITION_INFO_EX_CLASS ((FILE_INFO_BY_HANDLE_CLASS)21)  // FileDispositionInfoEx
 static int DeleteByHandle(HANDLE handle)
 {
+    FILE_DISPOSITION_INFO_EX posix = {FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+    if (SetFileInformationByHandle(handle, FILE_DISPOSITION_INFO_EX_CLASS, &posix, sizeof posix)) return 1;
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
                                       sizeof disposition) != 0;
 }
 
-// A file, or a link of any kind, but never a real folder. Its outcome: DELETION_GONE,
-// DELETION_KEPT (a link that leads elsewhere and cannot be removed as itself, or a real
-// folder) or DELETION_STAYED.
-// *missing is set when there was no such name to delete.
-static int DeleteEntryOutcomeNoting(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
-                                    int clear_attributes, int* missing)
+// One try; *busy: it failed as a passing holder (a scanner, say) makes it fail; *missing:
+// there was no such name to delete.
+static int DeleteEntryOnce(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                           int clear_attributes, int* busy, int* missing)
 {
     DWORD attributes = 0;
     int why = 0;
+    *busy = 0;
+    *missing = 0;
     HANDLE handle = OpenEntryReporting(path, folder, name,
                                        clear_attributes ? FILE_WRITE_ATTRIBUTES : 0, &attributes, &why);
     if (handle == INVALID_HANDLE_VALUE) {
+        *busy = why == ENTRY_UNOPENED && IsBusyError(GetLastError());
         *missing = why == ENTRY_MISSING;
         return why == ENTRY_MISSING ? DELETION_GONE : why == ENTRY_LINK ? DELETION_KEPT : DELETION_STAYED;
     }
@@ -173,12 +181,33 @@ static int DeleteEntryOutcomeNoting(const wchar_t* path, const FilePlace* folder
             basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
             SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
         }
-        outcome = DeleteByHandle(handle) ? DELETION_GONE
+        int deleted = DeleteByHandle(handle);
+        *busy = !deleted && IsBusyError(GetLastError()) &&
+                (clear_attributes || !(attributes & FILE_ATTRIBUTE_READONLY));
+        outcome = deleted ? DELETION_GONE
                   : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? DELETION_KEPT
                                                                 : DELETION_STAYED;
     }
     CloseHandle(handle);
     return CheckedOutcome(outcome, path);
+}
+
+// A file, or a link of any kind, but never a real folder. Its outcome: DELETION_GONE,
+// DELETION_KEPT (a link that leads elsewhere and cannot be removed as itself, or a real
+// folder) or DELETION_STAYED. A file busy for a moment is tried again (base/busy_retry.h).
+// *missing is set when there was no such name to delete.
+static int DeleteEntryOutcomeNoting(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
+                                    int clear_attributes, int* missing)
+{
+    DWORD pause = 20, slept = 0;
+    for (;;) {
+        int busy = 0;
+        int outcome = DeleteEntryOnce(path, folder, name, clear_attributes, &busy, missing);
+        if (outcome != DELETION_STAYED || !busy || slept >= BUSY_RETRY_BUDGET_MS) return outcome;
+        Sleep(pause);
+        slept += pause;
+        pause = pause * 2 > 1000 ? 1000 : pause * 2;
+    }
 }
 
 static int DeleteEntryOutcome(const wchar_t* path, const FilePlace* folder, const wchar_t* name,
@@ -647,6 +676,28 @@ int ReadFileInFolder(const wchar_t* folder, const wchar_t* name, void* buffer, u
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     LocalFree(block);
     return count;
+}
+
+HANDLE OpenFileInFolder(const wchar_t* folder, const wchar_t* name, uint64_t* size)
+{
+    BYTE* block = (BYTE*)LocalAlloc(LMEM_FIXED, sizeof(FilePlace) + PLACE_UNITS * sizeof(wchar_t));
+    if (!block) return INVALID_HANDLE_VALUE;
+    FilePlace* place = (FilePlace*)block;
+    wchar_t* path = (wchar_t*)(block + sizeof(FilePlace));
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (JoinPath(path, PLACE_UNITS, folder, name) >= 0 && ReadFolderPlace(folder, place))
+        file = CreateFileW(path, GENERIC_READ, ENTRY_SHARING, nullptr, OPEN_EXISTING,
+                           ENTRY_ITSELF | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    FILE_STANDARD_INFO standard;
+    if (file != INVALID_HANDLE_VALUE &&
+        (!HandleIsEntryItself(file, place, name) ||
+         !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) || standard.Directory)) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    if (file != INVALID_HANDLE_VALUE) *size = (uint64_t)standard.EndOfFile.QuadPart;
+    LocalFree(block);
+    return file;
 }
 
 int HoldsOwnEntry(const wchar_t* folder, const wchar_t* name)

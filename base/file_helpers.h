@@ -34,6 +34,10 @@ int IsDotOrDotDot(const wchar_t* name);
 // a link to somewhere else. The number of bytes read, or -1 when it cannot be read so.
 int ReadFileInFolder(const wchar_t* folder, const wchar_t* name, void* buffer, uint32_t capacity);
 
+// Opens folder\name for reading when it is a file of the folder itself (never a link to
+// somewhere else, never a folder), with its size; INVALID_HANDLE_VALUE otherwise.
+HANDLE OpenFileInFolder(const wchar_t* folder, const wchar_t* name, uint64_t* size);
+
 // 1 when folder\name is an entry of the folder itself (a file or a folder), or may be one:
 // only a name that is missing, or a link that leads elsewhere, gives 0.
 int HoldsOwnEntry(const wchar_t* folder, const wchar_t* name);

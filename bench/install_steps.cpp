@@ -25,6 +25,7 @@
 #include "install/install_worker.h"
 #include "install/shell_registration.h"
 #include "package/package_digest.h"
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 
@@ -150,9 +151,7 @@ int wmain(int argc, wchar_t** argv)
     ExtractContext context;
     ZeroMemory(&context, sizeof context);
     context.install_folder = folder;
-    context.own_writer_entry = GAME_EXE_NAME;  // written once, with its new icons
-    context.own_writer = WriteGameExecutable;
-    context.own_writer_param = &images;
+    context.game_icon = &images;  // the game executable written once, with its new icons
     WalkPackageBytes(package, package_bytes, SumEntrySize, &context);
     Step("sum-sizes");
     if (!WalkPackageBytes(package, package_bytes, ExtractEntry, &context)) return 5;

@@ -3,7 +3,9 @@
 // ones straight from the package's mapped bytes, the small ones gathered first.
 #include <windows.h>
 
+#include "base/file_compare.h"
 #include "base/file_helpers.h"
+#include "base/installation_layout.h"
 #include "install/game_icon.h"
 #include "formats/icon_images.h"
 #include "formats/image_signature.h"
@@ -71,15 +73,13 @@ static int WritePlannedFile(const wchar_t* path, const void* data, uint32_t, DWO
     return written;
 }
 
-int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param,
-                        int* created)
+// The executable with its new icons laid out (layout filled, 1), or 0 when it is written as
+// packaged: no complete icons, a signature to keep, or a layout this writer does not handle
+// (the icon step's update path follows later).
+static int PlanGameExecutable(const uint8_t* data, uint32_t size, const GameIconImages* icon,
+                              ExecutableLayout* layout, uint8_t* group)
 {
-    GameIconImages* icon = (GameIconImages*)param;
-    icon->executable_written = 0;
-    // A signed executable stays as packaged (see StoreGameIcon).
-    if (!icon->complete || CarriesCertificateTable(data, size)) return CreateWholeFile(path, data, size, created);
-
-    uint8_t group[ICON_GROUP_BYTES];
+    if (!icon->complete || CarriesCertificateTable(data, size)) return 0;
     FillIconGroupRecord(group, icon->image_bytes);
     NewIconResources resources;
     for (int k = 0; k < ICON_IMAGE_COUNT; k++) {
@@ -87,12 +87,21 @@ int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size,
         resources.image_bytes[k] = icon->image_bytes[k];
     }
     resources.group = group;
-    resources.group_bytes = sizeof group;
+    resources.group_bytes = ICON_GROUP_BYTES;
+    if (LayOutIconResources(data, size, &resources, layout) == LAYOUT_DONE) return 1;
+    FreeExecutableLayout(layout);
+    return 0;
+}
+
+int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, GameIconImages* icon,
+                        int* created)
+{
+    icon->executable_written = 0;
+    uint8_t group[ICON_GROUP_BYTES];
     ExecutableLayout layout;
-    uint8_t* gather = nullptr;
-    if (LayOutIconResources(data, size, &resources, &layout) == LAYOUT_DONE)
-        gather = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, GATHER_BYTES);
-    if (!gather) {  // a layout this writer does not handle: the update path follows later
+    if (!PlanGameExecutable(data, size, icon, &layout, group)) return CreateWholeFile(path, data, size, created);
+    uint8_t* gather = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, GATHER_BYTES);
+    if (!gather) {
         FreeExecutableLayout(&layout);
         return CreateWholeFile(path, data, size, created);
     }
@@ -104,4 +113,24 @@ int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size,
     FreeExecutableLayout(&layout);
     icon->executable_written = written;
     return written;
+}
+
+int GameExecutableIsAlready(const wchar_t* folder, const uint8_t* data, uint32_t size, GameIconImages* icon)
+{
+    uint8_t group[ICON_GROUP_BYTES];
+    ExecutableLayout layout;
+    if (!PlanGameExecutable(data, size, icon, &layout, group)) return FileInFolderHolds(folder, GAME_EXE_NAME, data, size);
+    uint64_t installed = 0;
+    HANDLE file = OpenFileInFolder(folder, GAME_EXE_NAME, &installed);
+    uint8_t* buffer = nullptr;
+    int same = file != INVALID_HANDLE_VALUE && installed == layout.file_bytes &&
+               (buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES)) != nullptr;
+    for (int i = 0; same && i < layout.piece_count; i++)
+        same = NextBytesAre(file, layout.pieces[i].bytes, layout.pieces[i].count, buffer);
+    if (buffer) HeapFree(GetProcessHeap(), 0, buffer);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    FreeExecutableLayout(&layout);
+    // It already holds its new icons: the icon step leaves it alone.
+    if (same) icon->executable_written = 1;
+    return same;
 }

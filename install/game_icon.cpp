@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/file_compare.h"
 #include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
@@ -162,7 +163,8 @@ static void WriteIconFile(const wchar_t* install_folder, uint8_t* const images[I
         CopyMemory(file + at, images[k], image_bytes[k]);
         at += image_bytes[k];
     }
-    WriteWholeFileAsNew(path, file, total);
+    // An update that finds it already right leaves it alone.
+    if (!FileInFolderHolds(install_folder, ICON_FILE_NAME, file, total)) WriteWholeFileAsNew(path, file, total);
     HeapFree(heap, 0, file);
 }
 

@@ -29,11 +29,14 @@ void FreeIconImages(GameIconImages* icon);
 // when the executable holds the new icons or is signed.
 int StoreGameIcon(const wchar_t* install_folder, const GameIconImages* icon);
 
-// The extraction's writer of the game executable (param: the GameIconImages): the file
-// written once with its new icons in its resource section when the images exist, it is
-// unsigned and its layout allows, as it is in the package otherwise. 1 when the whole file was written.
-int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, void* param,
+// The extraction's writer of the game executable: the file written once with its new icons
+// in its resource section when the images exist, it is unsigned and its layout allows, as
+// it is in the package otherwise. 1 when the whole file was written.
+int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, GameIconImages* icon,
                         int* created);
+// 1 when the folder's game executable is already exactly what WriteGameExecutable would
+// write (an update then leaves it as it is, and the icon step too).
+int GameExecutableIsAlready(const wchar_t* folder, const uint8_t* data, uint32_t size, GameIconImages* icon);
 
 // All of the above at once, for an executable already in the folder: 1 when its icon
 // resources were replaced; the icon file is written whenever the six images could be

@@ -4,6 +4,7 @@
 #pragma once
 #include <stddef.h>
 
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 
 // The longest folder text, in UTF-16 units, in which every file and folder of an

@@ -4,6 +4,7 @@
 #pragma once
 #include <stddef.h>
 
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 
 // Which input a refusal concerns, and so where the window puts the focus after a failure.

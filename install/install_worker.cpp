@@ -19,9 +19,14 @@
 #include "install/partial_leftovers.h"
 #include "install/release_files.h"
 #include "install/staged_files.h"
+#include "install/unchanged_files.h"
+#include "install/update_commit.h"
+#include "base/busy_retry.h"
+#include "base/installation_layout.h"
 #include "install/test_hooks.h"
 #include "install/shell_registration.h"
 #include "package/package_digest.h"
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 
@@ -129,6 +134,7 @@ static int HasEnoughSpace(const wchar_t* folder, uint64_t total_bytes, uint32_t 
 #define LEFT_SOME_OF_THIS_RUN L" Some of its files could not be removed again from the folder."
 #define LEFT_PREVIOUS L" The previous version is still installed."
 #define LEFT_MIXED L" Run setup again to finish the update."
+#define GAME_RUNNING_SETUP_TEXT L"The game seems to be running. Close it and run setup again."
 
 static int ExtractPackage(ExtractContext* context)
 {
@@ -147,12 +153,29 @@ static int ExtractPackage(ExtractContext* context)
 // An update's copy is replaced only by a complete one: the user may have picked that very
 // copy as the ROM, and a write that fails half-way must not destroy it. A new install's is
 // a new file.
-static int StoreRomCopy(ExtractContext* context, uint32_t length)
+// An update stages setup's own files beside their names, as the package's: they are
+// renamed into place with the game, in its commit. The staged slot, or -1.
+static int StagedOwnPath(const wchar_t* path, wchar_t* partial)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;  // never replaced
+    int slot = FreePartialSlot(path);
+    return slot >= 0 && PartialPath(partial, SETUP_JOIN_UNITS, path, slot) >= 0 ? slot : -1;
+}
+
+static int StoreRomCopy(ExtractContext* context, uint32_t length, CommitList* commit)
 {
     StatusLine(L"Storing the ROM...");
-    wchar_t path[SETUP_JOIN_UNITS];
+    wchar_t path[SETUP_JOIN_UNITS], partial[SETUP_JOIN_UNITS];
+    if (context->staged && (context->own_files_same & OWN_SAME_ROM_COPY)) return 1;  // already this image
     JoinPath(path, SETUP_JOIN_UNITS, context->install_folder, ROM_COPY_NAME);
-    int code = CopyRomImage(g_setup.rom_path, length, path, context->staged);
+    int slot = context->staged ? StagedOwnPath(path, partial) : 0;
+    int code = slot < 0 ? ROMCOPY_CANNOT_WRITE
+                        : CopyRomImage(g_setup.rom_path, length, context->staged ? partial : path, 0);
+    if (code == ROMCHECK_ACCEPTED && context->staged && !AddCommitItem(commit, ROM_COPY_NAME, slot)) {
+        DeletePathItself(partial);
+        code = ROMCOPY_CANNOT_WRITE;
+    }
     if (code == ROMCHECK_ACCEPTED) {
         if (!context->staged) context->own_files_made |= OWN_MADE_ROM_COPY;
         return 1;
@@ -161,14 +184,6 @@ static int StoreRomCopy(ExtractContext* context, uint32_t length)
         RecordStop(L"Can't write \"%s\".", path);
     else
         RecordStop(L"%s", RomCheckMessage(code));  // the ROM file changed since its check
-    return 0;
-}
-
-static int CheckUpdateCanCommit(ExtractContext* context)
-{
-    if (CanReplaceStagedNames(context)) return 1;
-    RecordStop(L"Can't write \"%s\". If the game is running, close it and try again.",
-               context->failing_path);
     return 0;
 }
 
@@ -219,19 +234,26 @@ static int RunsAsFoldersUninstaller(const wchar_t* folder)
     return _wcsicmp(own, target) == 0 || IsSameFile(own, target);
 }
 
-// An existing "Uninstall.exe" is replaced as a name, never written through, and only by a
-// whole copy: an installation whose uninstaller Windows cannot start is no installation. A
-// new install's is a new file.
-static int CopyUninstaller(ExtractContext* context)
+// An existing "Uninstall.exe" is replaced as a name in the update's commit, never written
+// through, and only by a whole copy: an installation whose uninstaller Windows cannot start
+// is no installation. A new install's is a new file.
+static int CopyUninstaller(ExtractContext* context, CommitList* commit)
 {
     const wchar_t* folder = context->install_folder;
     if (RunsAsFoldersUninstaller(folder)) return 1;
+    if (context->staged && (context->own_files_same & OWN_SAME_UNINSTALLER)) return 1;  // already this copy
     wchar_t target[SETUP_JOIN_UNITS];
     JoinPath(target, SETUP_JOIN_UNITS, folder, UNINSTALLER_NAME);
     int created = 0;
-    if (context->staged ? CopyFileAsNew(g_setup.own_path, target)
-                        : CopyToNewFile(g_setup.own_path, target, &created)) {
-        if (created) context->own_files_made |= OWN_MADE_UNINSTALLER;
+    if (context->staged) {
+        wchar_t partial[SETUP_JOIN_UNITS];
+        int slot = StagedOwnPath(target, partial);
+        if (slot >= 0 && CopyToNewFile(g_setup.own_path, partial, &created)) {
+            if (AddCommitItem(commit, UNINSTALLER_NAME, slot)) return 1;
+            DeletePathItself(partial);
+        }
+    } else if (CopyToNewFile(g_setup.own_path, target, &created)) {
+        context->own_files_made |= OWN_MADE_UNINSTALLER;
         return 1;
     }
     RecordStop(L"Can't write \"%s\".", target);
@@ -268,49 +290,122 @@ static void ReadInstalledRelease(const wchar_t* folder, ReleaseNames* installed)
     if (!ReadInstalledReleaseNames(folder, installed)) ReadFirstReleaseNames(installed);
 }
 
-// Everything from the free-space test to "Done!". An update stages the package and keeps
-// the previous version until the commit; a new install that stops removes what it made.
-// Each failure says what it left, once that is known.
+// "In use" as Windows means it, before an update writes anything: the game running from
+// the folder (its mapped image refuses writing), and any old file another program holds
+// without sharing its deletion, which could not be renamed aside. Either changes nothing.
+struct UseCheck {
+    ExtractContext* context;
+    uint32_t index;
+    int ok;
+};
+
+static int CheckEntryNotInUse(const wchar_t* name, const uint8_t*, uint64_t, void* param)
+{
+    UseCheck* check = (UseCheck*)param;
+    ExtractContext* context = check->context;
+    uint32_t index = check->index++;
+    if (index < context->entry_count && context->slots[index] == PARTIAL_SLOT_SAME) return 1;  // stays as it is
+    check->ok = CanRenameAside(context->install_folder, name, context->failing_path);
+    return check->ok;
+}
+
+static int CheckNothingInUse(ExtractContext* context, uint32_t length)
+{
+    const wchar_t* folder = context->install_folder;
+    wchar_t game[SETUP_JOIN_UNITS];
+    if (JoinPath(game, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME) >= 0 && ProgramFileInUse(game)) {
+        RecordStop(L"%s", GAME_RUNNING_SETUP_TEXT);
+        return 0;
+    }
+    UseCheck check = {context, 0, 1};
+    WalkPackage(CheckEntryNotInUse, &check);
+    if (check.ok && length && !(context->own_files_same & OWN_SAME_ROM_COPY))
+        check.ok = CanRenameAside(folder, ROM_COPY_NAME, context->failing_path);
+    if (check.ok && !(context->own_files_same & OWN_SAME_UNINSTALLER) && !RunsAsFoldersUninstaller(folder))
+        check.ok = CanRenameAside(folder, UNINSTALLER_NAME, context->failing_path);
+    if (!check.ok)
+        RecordStop(L"Can't write \"%s\". If the game is running, close it and try again.", context->failing_path);
+    return check.ok;
+}
+
+// An update stopped in an earlier run's commit is undone before anything else, from its
+// journal: the previous version is back, and this run starts from it. 0 when it cannot be.
+static int RecoverEarlierUpdate(const wchar_t* folder)
+{
+    int recovered = RecoverInterruptedUpdate(folder);
+    if (recovered == RECOVERY_ROLLED_BACK)
+        StatusLine(L"An earlier update had stopped while moving its files: the previous version was put back.");
+    if (recovered != RECOVERY_FAILED) return 1;
+    ReportFailure(L"An earlier update stopped while moving its files, and they cannot be put back yet: close "
+                  L"the game and any program using its files, then run setup again.");
+    return 0;
+}
+
+// Everything from the free-space test to "Done!". An update stages the package and setup's
+// own files and keeps the previous version until its commit, which is all or nothing; a new
+// install that stops removes what it made. Each failure says what it left, once that is known.
 static void InstallFiles(ExtractContext* context, uint32_t length, const GameIconImages* icon,
                          const wchar_t* created_top)
 {
     const wchar_t* folder = context->install_folder;
     int update = context->staged;
-    // An update that an earlier one left half-committed cannot leave "the previous version".
-    int mixed = update && UpdateWasInterrupted(folder);
+    g_stop_reason[0] = L'\0';
+    if (update && !RecoverEarlierUpdate(folder)) return;
+    if (update) {
+        FindUnchangedEntries(context);
+        FindUnchangedOwnFiles(context, g_setup.rom_path, length, g_setup.own_path);
+    }
+    if (update && !CheckNothingInUse(context, length)) {
+        ReportFailure(L"%s%s", g_stop_reason, LEFT_PREVIOUS);
+        return;
+    }
     ReleaseNames installed = {nullptr, 0};
     if (update) ReadInstalledRelease(folder, &installed);
-    g_stop_reason[0] = L'\0';
+    CommitList commit = {nullptr, 0, 0};
+    if (update && !StartCommitList(&commit, context->entry_count + 2)) {
+        ReportFailure(L"Not enough memory to install.%s", LEFT_PREVIOUS);
+        FreeReleaseNames(&installed);
+        return;
+    }
     if (!HasEnoughSpace(folder, context->total_bytes, length)) {
         // Said before anything was written: the folder is as it was.
         if (!update) UndoNewInstall(context, created_top);
         ReportFailure(L"%s", g_stop_reason);
         FreeReleaseNames(&installed);
+        FreeCommitList(&commit);
         return;
     }
-    int done = MarkInstallation(context) && ExtractPackage(context) && (!update || CheckUpdateCanCommit(context)) &&
-               (!length || StoreRomCopy(context, length)) && CopyUninstaller(context);
+    int done = MarkInstallation(context) && ExtractPackage(context);
+    if (update && !AddStagedEntries(&commit, context)) {
+        RecordStop(L"Not enough memory to install.");
+        done = 0;
+    }
+    done = done && (!length || StoreRomCopy(context, length, &commit)) && CopyUninstaller(context, &commit);
     if (!done) {
         const wchar_t* left;
         if (update) {
-            DiscardStagedFiles(context);
-            left = mixed ? LEFT_MIXED : LEFT_PREVIOUS;
+            DiscardCommitList(folder, &commit);
+            left = LEFT_PREVIOUS;
         } else {
             left = UndoNewInstall(context, created_top) ? LEFT_NOTHING : LEFT_SOME_OF_THIS_RUN;
         }
         ReportFailure(L"%s%s", g_stop_reason, left);
         FreeReleaseNames(&installed);
+        FreeCommitList(&commit);
         return;
     }
-    if (update && !CommitStagedFiles(context)) {
-        int renamed = context->commit_started || mixed;
-        if (!context->commit_started) DiscardStagedFiles(context);
-        ReportFailure(L"Can't write \"%s\". If the game is running, close it and try again.%s",
-                      context->failing_path, renamed ? LEFT_MIXED : LEFT_PREVIOUS);
-        FreeReleaseNames(&installed);
-        return;
+    if (update) {
+        // Nothing staged (every file was already right): nothing to rename.
+        int result = commit.count ? CommitUpdate(folder, &commit, context->failing_path) : COMMIT_DONE;
+        FreeCommitList(&commit);
+        if (result != COMMIT_DONE) {
+            ReportFailure(L"Can't write \"%s\". If the game is running, close it and try again.%s",
+                          context->failing_path, result == COMMIT_MIXED ? LEFT_MIXED : LEFT_PREVIOUS);
+            FreeReleaseNames(&installed);
+            return;
+        }
+        RemoveFilesNoLongerShipped(folder, &installed);
     }
-    if (update) RemoveFilesNoLongerShipped(folder, &installed);
     FreeReleaseNames(&installed);
     AddGameIcon(folder, icon);
     RegisterWithShell(folder);
@@ -330,10 +425,7 @@ static void RunInstall(void)
     ExtractContext context;
     ZeroMemory(&context, sizeof context);
     context.install_folder = folder;
-    context.own_writer_entry = GAME_EXE_NAME;
-    context.own_writer = WriteGameExecutable;
-    context.own_writer_param = &icon;
-    context.test_stop = g_test_hooks.stop;
+    context.game_icon = &icon;
     HANDLE package_check = TakePackageCheck();  // beside the other checks, on another core
     WalkPackage(SumEntrySize, &context);
     // The ROM's icon picture, kept from its check: the image itself is never held whole.

@@ -4,7 +4,15 @@
 #pragma once
 #include <windows.h>
 
-#include "package/package_format.h"
+// What the test flavour's stop asks of a run at an entry; the release has no stop.
+#define SETUP_TEST_GO_ON 0
+#define SETUP_TEST_CANCEL 1  // as if the player had answered Yes to the stop question
+#define SETUP_TEST_FAIL 2    // as if the entry's write had failed
+#define SETUP_TEST_KILL 3    // as if the process were killed
+
+// Called before each package entry is written (phase 0) and committed (phase 1); returns a
+// SETUP_TEST_* action.
+typedef int (*TestStopHook)(int phase, int entry);
 
 struct TestHooks {
     // Stops a run at a chosen entry as a Cancel, a failed write or a kill would (SETUP_TEST_*).

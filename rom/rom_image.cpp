@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/file_compare.h"
 #include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
@@ -174,6 +175,36 @@ static int WriteRomCopyFile(const wchar_t* path, const void* data, uint32_t, DWO
     copy->code = ReadRomFile(copy->rom_path, &length, WriteRomPiece, copy);
     BOOL closed = CloseHandle(copy->file);
     return copy->code == ROMCHECK_ACCEPTED && length == copy->length && closed;
+}
+
+struct RomComparison {
+    HANDLE installed;
+    uint8_t* buffer;
+    int same;
+};
+
+static int ComparePiece(void* context, uint32_t, const uint8_t* bytes, uint32_t count)
+{
+    RomComparison* comparison = (RomComparison*)context;
+    comparison->same = NextBytesAre(comparison->installed, bytes, count, comparison->buffer);
+    return comparison->same;
+}
+
+int RomCopyIsAlready(const wchar_t* rom_path, uint32_t length, const wchar_t* folder, const wchar_t* name)
+{
+    uint64_t installed = 0;
+    RomComparison comparison = {OpenFileInFolder(folder, name, &installed), nullptr, 0};
+    if (comparison.installed == INVALID_HANDLE_VALUE) return 0;
+    uint32_t read_length = 0;
+    if (installed == length && (comparison.buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES))) {
+        comparison.same = 1;
+        if (ReadRomFile(rom_path, &read_length, ComparePiece, &comparison) != ROMCHECK_ACCEPTED ||
+            read_length != length)
+            comparison.same = 0;
+        HeapFree(GetProcessHeap(), 0, comparison.buffer);
+    }
+    CloseHandle(comparison.installed);
+    return comparison.same;
 }
 
 int CopyRomImage(const wchar_t* rom_path, uint32_t length, const wchar_t* target, int replace)

@@ -43,6 +43,10 @@ int ReadRomFile(const wchar_t* path, uint32_t* length, RomPieceVisitor visit, vo
 int CheckRomFile(const wchar_t* path, uint32_t* length, uint32_t offset, uint32_t count,
                  uint8_t* excerpt);
 
+// 1 when folder\name already holds exactly the image that CopyRomImage would write from
+// rom_path (length: the image's, from its check).
+int RomCopyIsAlready(const wchar_t* rom_path, uint32_t length, const wchar_t* folder, const wchar_t* name);
+
 // Writes the image of the ROM file at rom_path (of length bytes at its check) to target
 // by the rule of ReplaceWholeFile (replace) or as a new file that fails on an existing name
 // (a new install's, which never replaces what it did not write), reading and checking the file again on the way, so that

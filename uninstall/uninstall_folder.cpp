@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <wchar.h>
 
+#include "base/busy_retry.h"
 #include "base/file_helpers.h"
 #include "base/path_helpers.h"
 #include "base/path_lines.h"
@@ -17,25 +18,19 @@
 #include "install/release_files.h"
 #include "package/package_format.h"
 #include "install/shell_registration.h"
+#include "install/update_commit.h"
 #include "rom/rom_image.h"
 #include "uninstall/uninstaller.h"
 
-// Retries a file that another process may still hold: 1 when it is gone or was never
-// there, 0 when every attempt failed. A run that gives up reports at once, without the
-// last sleep.
-static int DeleteWithRetries(const wchar_t* folder, const wchar_t* name, int stop_at_last_failure)
+// A file that another process may still hold: DeleteInFolder itself tries a busy file again
+// for about 10 s (base/busy_retry.h). 1 when it is gone or was never there.
+static int DeleteWithRetries(const wchar_t* folder, const wchar_t* name, int)
 {
     wchar_t path[SETUP_JOIN_UNITS];
     if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 0;
-    for (int attempt = 1; attempt <= UNINSTALL_RETRIES; attempt++) {
-        DWORD attributes = GetFileAttributesW(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return 1;
-        if (DeleteInFolder(folder, name)) return 1;
-        if (attempt == UNINSTALL_RETRIES && stop_at_last_failure) return 0;
-        Sleep(UNINSTALL_RETRY_MS);
-    }
-    return 0;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
+    return DeleteInFolder(folder, name) || GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES;
 }
 
 // The entry belongs to this installation when its "InstallLocation" leads to the same
@@ -110,18 +105,12 @@ int ConfirmInstallation(const wchar_t* folder, int interactive)
     return 0;
 }
 
-// A running program keeps its file open without sharing its deletion.
+// The game runs from the folder: its mapped image refuses an open for writing (an open for
+// deletion would succeed on Windows), as does a program holding it without sharing writing.
 static int GameIsRunning(const wchar_t* folder)
 {
     wchar_t path[SETUP_JOIN_UNITS];
-    if (JoinPath(path, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME) < 0) return 0;
-    HANDLE file = CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-        return 0;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION;
+    return JoinPath(path, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME) >= 0 && ProgramFileInUse(path);
 }
 
 static int SayGameIsRunning(int interactive)
@@ -242,6 +231,12 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     // or last updated the folder. Without its list nothing is removed.
     ReleaseNames release;
     if (!ReadOwnReleaseNames(&release)) return SayFilesStayed(folder, interactive, 0);
+    // An update stopped in its commit is undone first, from its journal, so that no file
+    // stays under a name aside; one that cannot be undone yet removes nothing.
+    if (RecoverInterruptedUpdate(folder) == RECOVERY_FAILED) {
+        FreeReleaseNames(&release);
+        return SayGameFilesStayed(folder, interactive);
+    }
 
     // Whose the shortcuts and the entry are is read while the game's files still show it:
     // after an install elsewhere they belong to that other installation and must stay.

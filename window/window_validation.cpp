@@ -9,6 +9,7 @@
 #include "install/installation_mark.h"
 #include "install/shell_registration.h"
 #include "package/package_digest.h"
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "rom/rom_image.h"
 #include "uninstall/uninstaller.h"

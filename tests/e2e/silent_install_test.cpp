@@ -7,12 +7,16 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "install/game_icon.h"
 #include "formats/icon_images.h"
 #include "formats/resource_section.h"
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "tests/support/look_alike_folders.h"
 #include "tests/support/package_builder.h"
@@ -459,29 +463,93 @@ TEST_F(SilentInstall, ADamagedPackageIsReportedAsSuch)
     EXPECT_TRUE(FilesWithBytes(folder) == with_damaged);
 }
 
+namespace {
+
+struct PackageEntries {
+    std::vector<CraftedEntry> entries;
+};
+
+int CollectEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
+{
+    ((PackageEntries*)context)->entries.push_back({Utf8(name), std::vector<uint8_t>(data, data + size)});
+    return 1;
+}
+
+// The package's entries, in their order (the game executable first).
+std::vector<CraftedEntry> PackageEntryList()
+{
+    std::vector<uint8_t> package = ReadBytes(PackagePath());
+    PackageEntries collected;
+    WalkPackageBytes(package.data(), (uint32_t)package.size(), CollectEntry, &collected);
+    return collected.entries;
+}
+
+}  // namespace
+
 TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
 {
-    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder)).exit_code, 0u);
-    // Any file of the game held open without shared deletion, as the running game holds
-    // its program and libraries (sharing reading, or nothing at all): the update stops
-    // before its commit, and the installed version stays as it was, byte for byte.
+    const std::wstring install = L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder);
+    ASSERT_EQ(Install(install).exit_code, 0u);
+    const std::string running = "Checking the ROM...\nThe game seems to be running. Close it and run setup again. "
+                                "The previous version is still installed.\n";
+    // The game started from the folder for real: Windows runs it from a mapped image, which
+    // refuses writing though an open for deletion would pass. Found before anything is
+    // written, and the folder stays byte for byte.
+    {
+        const auto before = FilesWithBytes(folder);
+        PROCESS_INFORMATION game = StartGame(folder);
+        ASSERT_NE(game.hProcess, nullptr);
+        SetupRun run = Install(install);
+        EndGame(game);
+        EXPECT_EQ(run.exit_code, 1u);
+        EXPECT_EQ(run.out, running);
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
+    }
+    // A file of the game held open by a program, against a next version in which every file
+    // differs: the game executable without shared writing is the game to the player, as to
+    // the uninstaller; any file without shared deletion cannot be renamed aside; one held
+    // with shared deletion can, and the update completes. A file the update does not need
+    // to change (the same release run again) may be held by a reader, without shared
+    // deletion: it is compared, found right and left alone.
+    std::vector<CraftedEntry> entries = PackageEntryList();
+    for (CraftedEntry& entry : entries) entry.data.push_back('+');
+    const std::wstring next_setup = root + L"\\next setup.exe";
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
     struct Held {
         const wchar_t* name;
         DWORD sharing;
+        bool next, updates;
     };
-    for (const Held& h : {Held{L"TorrentinePC.exe", 0}, Held{L"vcruntime140.dll", 0},
-                          Held{L"TorrentinePC.exe", FILE_SHARE_READ}, Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
+    for (const Held& h : {Held{L"vcruntime140.dll", FILE_SHARE_READ, false, true}, Held{L"TorrentinePC.exe", 0, true, false},
+                          Held{L"vcruntime140.dll", 0, true, false},
+                          Held{L"TorrentinePC.exe", FILE_SHARE_READ, true, false},
+                          Held{L"SDL2.dll", FILE_SHARE_READ | FILE_SHARE_WRITE, true, false},
+                          Held{L"dxil.dll", FILE_SHARE_READ | FILE_SHARE_DELETE, true, true}}) {
         const wchar_t* held = h.name;
+        SCOPED_TRACE(Utf8(held) + (h.next ? " (next version)" : " (same release)"));
         const auto before = FilesWithBytes(folder);
-        HANDLE game = CreateFileW(InFolder(held).c_str(), GENERIC_READ, h.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(game, INVALID_HANDLE_VALUE);
-        SetupRun run = Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder));
-        CloseHandle(game);
+        HANDLE file = CreateFileW(InFolder(held).c_str(), GENERIC_READ, h.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        SetupRun run = RunProgram(h.next ? next_setup : TestSetupExe(), install);
+        CloseHandle(file);
+        if (h.updates) {
+            EXPECT_EQ(run.exit_code, 0u);
+            EXPECT_EQ(run.out, InstalledOutput(folder));
+            for (const CraftedEntry& entry : entries) {
+                if (h.next && entry.name == Utf8(held)) {
+                    EXPECT_TRUE(ReadBytes(InFolder(held)) == entry.data);
+                }
+            }
+            continue;
+        }
         EXPECT_EQ(run.exit_code, 1u);
-        EXPECT_EQ(run.out, "Checking the ROM...\nWriting the PC version...\nCan't write \"" + Utf8(InFolder(held)) +
-                               "\". If the game is running, close it and try again. The previous version is "
-                               "still installed.\n");
-        EXPECT_TRUE(FilesWithBytes(folder) == before) << Utf8(held);
+        if (_wcsicmp(held, L"TorrentinePC.exe") == 0)
+            EXPECT_EQ(run.out, running);
+        else
+            EXPECT_EQ(run.out, "Checking the ROM...\nCan't write \"" + Utf8(InFolder(held)) +
+                                   "\". If the game is running, close it and try again. The previous version is "
+                                   "still installed.\n");
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
     }
 }
 
@@ -1054,25 +1122,6 @@ TEST_F(SilentInstall, AFailedRomCopyComesAfterTheNote)
 
 namespace {
 
-struct PackageEntries {
-    std::vector<CraftedEntry> entries;
-};
-
-int CollectEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
-{
-    ((PackageEntries*)context)->entries.push_back({Utf8(name), std::vector<uint8_t>(data, data + size)});
-    return 1;
-}
-
-// The package's entries, in their order (the game executable first).
-std::vector<CraftedEntry> PackageEntryList()
-{
-    std::vector<uint8_t> package = ReadBytes(PackagePath());
-    PackageEntries collected;
-    WalkPackageBytes(package.data(), (uint32_t)package.size(), CollectEntry, &collected);
-    return collected.entries;
-}
-
 // Runs the setup program with the test hook asking for a stop ("write 3 cancel", ...).
 SetupRun RunWithStop(const std::wstring& exe, const std::wstring& arguments, const wchar_t* stop)
 {
@@ -1110,7 +1159,8 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
                       L" /nodesktop /nostartmenu").exit_code, 0u);
     std::vector<CraftedEntry> entries = PackageEntryList();
     ASSERT_GT(entries.size(), 5u);
-    for (size_t i = 1; i < entries.size(); i++) entries[i].data.push_back('+');  // the next version
+    // The next version: every file differs (the game executable by a byte after its image).
+    for (size_t i = 0; i < entries.size(); i++) entries[i].data.push_back('+');
     std::wstring next_setup = root + L"\\next setup.exe";
     ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
     const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
@@ -1147,15 +1197,18 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
         EXPECT_TRUE(WithoutPartialFiles(FilesWithBytes(folder)) == before);
     }
 
-    // A kill half-way through the commit: a mix of versions, which a failed run says it
-    // still is, and which the next whole run completes.
+    // A kill half-way through the commit: the next run puts the previous version back
+    // first and says so, and a whole run completes.
+    const auto installed = WithoutPartialFiles(FilesWithBytes(folder));  // the killed runs' go now
     SetupRun killed = RunWithStop(next_setup, update, L"commit 3 kill");
     EXPECT_EQ(killed.exit_code, 9u);
     SetupRun failed = RunWithStop(next_setup, update, L"write 1 fail");
     EXPECT_EQ(failed.exit_code, 1u);
-    EXPECT_EQ(failed.out, "Writing the PC version...\nCan't write \"" + Utf8(folder) + "\\" + entries[1].name +
-                              "\". If the game is running, close it and try again. Run setup again to finish the "
-                              "update.\n");
+    EXPECT_EQ(failed.out, "An earlier update had stopped while moving its files: the previous version was put "
+                          "back.\nWriting the PC version...\nCan't write \"" + Utf8(folder) + "\\" + entries[1].name +
+                              "\". If the game is running, close it and try again. The previous version is still "
+                              "installed.\n");
+    EXPECT_TRUE(FilesWithBytes(folder) == installed);
     SetupRun next = RunProgram(next_setup, update);
     EXPECT_EQ(next.exit_code, 0u);
     EXPECT_EQ(next.out, InstalledOutput(folder, false));
@@ -1164,6 +1217,146 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
         std::wstring name(entries[i].name.begin(), entries[i].name.end());
         EXPECT_TRUE(ReadBytes(InFolder(name.c_str())) == entries[i].data) << entries[i].name;
     }
+}
+
+// The commit is all or nothing: old files renamed aside, new ones renamed in, setup's
+// uninstaller with them. A rename that fails at any step puts every name back; a kill at any
+// step leaves a journal from which the next run puts the previous version back, saying so.
+// Either way the folder is the previous version byte for byte.
+TEST_F(SilentInstall, AnUpdatesCommitIsAllOrNothing)
+{
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
+                      L" /nodesktop /nostartmenu").exit_code, 0u);
+    std::vector<CraftedEntry> entries = PackageEntryList();
+    for (size_t i = 0; i < entries.size(); i++) entries[i].data.push_back('+');  // every file differs
+    std::wstring next_setup = root + L"\\next setup.exe";
+    ASSERT_TRUE(CopyWithPackage(TestSetupExe(), next_setup, SealPackage(BuildPackage(entries)), false));
+    const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
+    const auto before = FilesWithBytes(folder);
+    // Two renames per name (aside, in), the package's names then the uninstaller; the step
+    // after the last rename removes the journal.
+    const size_t renames = 2 * (entries.size() + 1);
+    auto named = [&](size_t step) {
+        if (step == renames) return Utf8(InFolder(L"update-in-progress.txt"));
+        return step / 2 < entries.size() ? Utf8(folder) + "\\" + entries[step / 2].name
+                                         : Utf8(InFolder(L"Uninstall.exe"));
+    };
+    for (size_t step : {size_t(0), size_t(1), size_t(2), size_t(3), renames / 2 + 1, renames - 2, renames - 1,
+                        renames}) {
+        SCOPED_TRACE(step);
+        std::wstring fail = L"commit " + std::to_wstring(step) + L" fail";
+        SetupRun failed = RunWithStop(next_setup, update, fail.c_str());
+        EXPECT_EQ(failed.exit_code, 1u);
+        EXPECT_EQ(failed.out, "Writing the PC version...\nCan't write \"" + named(step) +
+                                  "\". If the game is running, close it and try again. The previous version is "
+                                  "still installed.\n");
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
+
+        std::wstring kill = L"commit " + std::to_wstring(step) + L" kill";
+        EXPECT_EQ(RunWithStop(next_setup, update, kill.c_str()).exit_code, 9u);
+        EXPECT_TRUE(FileExists(InFolder(L"update-in-progress.txt")));
+        SetupRun next = RunWithStop(next_setup, update, L"write 0 cancel");
+        EXPECT_EQ(next.exit_code, 1u);
+        EXPECT_EQ(next.out, "An earlier update had stopped while moving its files: the previous version was put "
+                            "back.\nWriting the PC version...\nCancelled. The previous version is still installed.\n");
+        EXPECT_TRUE(FilesWithBytes(folder) == before);
+    }
+    SetupRun whole = RunProgram(next_setup, update);
+    EXPECT_EQ(whole.exit_code, 0u);
+    EXPECT_TRUE(NoPartialFiles(folder));
+    EXPECT_FALSE(FileExists(InFolder(L"update-in-progress.txt")));
+    for (size_t i = 1; i < entries.size(); i++) {
+        std::wstring name(entries[i].name.begin(), entries[i].name.end());
+        EXPECT_TRUE(ReadBytes(InFolder(name.c_str())) == entries[i].data) << entries[i].name;
+    }
+    EXPECT_TRUE(ReadBytes(InFolder(L"Uninstall.exe")) == ReadBytes(next_setup));
+}
+
+
+namespace {
+
+// Each file's identity on its volume: a file that an update leaves alone keeps it, a file
+// it writes again is a new file renamed into place.
+std::map<std::wstring, uint64_t> FileIds(const std::wstring& folder)
+{
+    std::map<std::wstring, uint64_t> ids;
+    for (const std::wstring& relative : ListFilesBelow(folder)) {
+        HANDLE file = CreateFileW((folder + L"\\" + relative).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info))
+            ids[relative] = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    return ids;
+}
+
+}  // namespace
+
+// An update writes only what differs from what is installed: the same release run again
+// changes no file at all, and repairs exactly the files a player or a mod changed or
+// removed (the game executable compared with its icon in place, the ROM copy with the ROM
+// given); the next release rewrites only the files that are new or other in it.
+TEST_F(SilentInstall, AnUpdateWritesOnlyTheFilesThatDiffer)
+{
+    const std::wstring install = L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
+                                 L" /nodesktop /nostartmenu";
+    ASSERT_EQ(Install(install).exit_code, 0u);
+    const auto installed = FilesWithBytes(folder);
+    const auto ids = FileIds(folder);
+    const std::wstring rom_copy = L"torrentine.n64.proto.19990615.z64";
+    const std::wstring library = L"dxil.dll", asset = ListFilesBelow(folder + L"\\assets").at(0);
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::set<std::wstring> rewritten;
+    };
+    const Case cases[] = {
+        {"nothing changed, with the ROM", [] {}, {}},
+        {"a mod's asset, a removed library, a changed byte of the game and of the ROM copy",
+         [&] {
+             ASSERT_TRUE(WriteText(folder + L"\\assets\\" + asset, "a mod"));
+             ASSERT_TRUE(DeleteFileW(InFolder(library.c_str()).c_str()));
+             for (const std::wstring& name : {std::wstring(L"TorrentinePC.exe"), rom_copy}) {
+                 std::vector<uint8_t> bytes = ReadBytes(InFolder(name.c_str()));
+                 bytes[bytes.size() / 2] ^= 0x5A;
+                 ASSERT_TRUE(WriteBytes(InFolder(name.c_str()), bytes.data(), bytes.size()));
+             }
+         },
+         {L"assets\\" + asset, library, L"TorrentinePC.exe", rom_copy}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.change();
+        const auto before = FileIds(folder);
+        SetupRun run = Install(install);
+        EXPECT_EQ(run.exit_code, 0u) << run.out;
+        EXPECT_TRUE(FilesWithBytes(folder) == installed);
+        for (const auto& [name, id] : FileIds(folder)) {
+            auto was = before.find(name);
+            bool kept = was != before.end() && was->second == id;
+            EXPECT_EQ(kept, !c.rewritten.count(name)) << Utf8(name);
+        }
+    }
+    EXPECT_TRUE(FileIds(folder) != ids);  // the repaired ones are new files
+
+    // The next release: only what differs between the two is written.
+    const auto before = FileIds(folder);
+    SetupRun next = RunProgram(TestReleaseExe(2), L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu");
+    ASSERT_EQ(next.exit_code, 0u) << next.out;
+    const std::wstring first = StandinGameFolder(), second = ReleaseGameFolder(2);
+    for (const std::wstring& relative : ListFilesBelow(second)) {
+        if (relative == L"TorrentinePC.exe") continue;  // holds its icon once installed
+        bool same = FileExists(first + L"\\" + relative) &&
+                    ReadBytes(first + L"\\" + relative) == ReadBytes(second + L"\\" + relative);
+        auto was = before.find(relative);
+        bool kept = was != before.end() && was->second == FileIds(folder)[relative];
+        EXPECT_EQ(kept, same) << Utf8(relative);
+        EXPECT_TRUE(ReadBytes(InFolder(relative.c_str())) == ReadBytes(second + L"\\" + relative)) << Utf8(relative);
+    }
+    EXPECT_NE(FileIds(folder)[L"Uninstall.exe"], before.at(L"Uninstall.exe"));  // another release's
+    EXPECT_EQ(FileIds(folder)[rom_copy], before.at(rom_copy));
 }
 
 // A new install that stops (Cancel, a failed write) leaves the place as

@@ -358,24 +358,32 @@ TEST_F(Uninstall, TheRunningGameStopsAnInteractiveRunAndTheUninstallerStaysForTh
 TEST_F(Uninstall, ASilentRunThatCannotRemoveTheGameRemovesNothing)
 {
     const std::wstring game = folder + L"\\TorrentinePC.exe";
+    enum How { STARTED, HELD, READ_ONLY };
     struct Case {
         const char* what;
-        bool running;
+        How how;
     };
-    for (const Case& c : {Case{"the game is running", true}, Case{"the game is read-only", false}}) {
+    for (const Case& c : {Case{"the game runs from the folder", STARTED}, Case{"a program holds the game", HELD},
+                          Case{"the game is read-only", READ_ONLY}}) {
         SCOPED_TRACE(c.what);
         InstallInto(folder);
         AddSaves(folder);
         HANDLE held = INVALID_HANDLE_VALUE;
-        if (c.running)
+        PROCESS_INFORMATION running = {};
+        if (c.how == STARTED) {
+            running = StartGame(folder);
+            ASSERT_NE(running.hProcess, nullptr);
+        } else if (c.how == HELD) {
             held = CreateFileW(game.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        else
+        } else {
             ASSERT_TRUE(SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
         auto files = FilesAndBytesBelow(folder);
         UninstallSilently(folder, L" /delsaves", 2);
         EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
         ExpectShellEntries(true);
 
+        EndGame(running);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         SetFileAttributesW(game.c_str(), FILE_ATTRIBUTE_NORMAL);
         UninstallSilently(folder, L" /delsaves");
@@ -1312,6 +1320,57 @@ TEST_F(Uninstall, TheLockIsHeldWhileTheUninstallerAsks)
     AnswerMessageBox(box, IDNO);
     EXPECT_EQ(WaitForWindowProcess(stage2, 60000), 1u);
     EXPECT_EQ(WaitForExit(stage1), 1u);
+}
+
+// A program that does what a scanner does (opens each file just named or written there,
+// holding it a moment with read sharing only) beside an update and an uninstall: each
+// rename and deletion it meets is tried again until it lets go, and both complete.
+TEST_F(Uninstall, AScannerHoldingEachNewFileBreaksNeitherAnUpdateNorTheUninstall)
+{
+    InstallInto(folder);
+    AddSaves(folder);
+    const std::wstring stop = root + L"\\scanner-stop";
+    PROCESS_INFORMATION scanner =
+        StartProgram(WindowsPath(TEST_WIDEN(TORRENTINE_TEST_SCANNER_EXE)), Quoted(folder) + L" " + Quoted(stop));
+    ASSERT_NE(scanner.hProcess, nullptr);
+    ASSERT_TRUE(WaitUntilPresent(stop + L".ready", 60000));
+    // The next release, given the ROM while the folder's copy is missing: the new files, the
+    // ROM copy and the uninstaller are staged and renamed in under the scanner's eyes.
+    ASSERT_TRUE(DeleteFileW((folder + L"\\torrentine.n64.proto.19990615.z64").c_str()));
+    SetupRun update = RunProgram(TestReleaseExe(2), L"/S /rom " + Quoted(FixturePath(L"fixture.z64")) + L" /dir " +
+                                                        Quoted(folder));
+    EXPECT_EQ(update.exit_code, 0u) << update.out;
+    EXPECT_TRUE(FileExists(folder + L"\\torrentine.n64.proto.19990615.z64"));
+    for (const std::wstring& relative : ListFilesBelow(ReleaseGameFolder(2)))
+        EXPECT_TRUE(FileExists(folder + L"\\" + relative)) << Utf8(relative);
+    for (const std::wstring& relative : ListFilesBelow(folder))
+        EXPECT_EQ(relative.find(L".partial"), std::wstring::npos) << Utf8(relative);
+    UninstallSilently(folder, L" /delsaves");
+    WriteText(stop, "stop");
+    EXPECT_EQ(WaitForSingleObject(scanner.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(scanner.hProcess);
+    CloseHandle(scanner.hThread);
+    std::vector<uint8_t> held = ReadBytes(stop + L".held");
+    EXPECT_GT(atoi(std::string(held.begin(), held.end()).c_str()), 0);  // it did hold files
+    EXPECT_TRUE(ListFilesBelow(folder).empty());
+    ExpectShellEntries(false);
+}
+
+// An update killed in the middle of its commit leaves names aside and a journal: the
+// uninstaller puts the previous version back from it and removes it all.
+TEST_F(Uninstall, AnUpdateKilledInItsCommitIsUndoneAndRemoved)
+{
+    InstallInto(folder);
+    AddSaves(folder);
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", L"commit 5 kill");
+    SetupRun killed = RunProgram(TestReleaseExe(2), L"/S /rom " + Quoted(FixturePath(L"fixture.z64")) + L" /dir " +
+                                                        Quoted(folder));
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_STOP", nullptr);
+    EXPECT_EQ(killed.exit_code, 9u);
+    ASSERT_TRUE(FileExists(folder + L"\\update-in-progress.txt"));
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_FALSE(FolderExists(folder));
+    ExpectShellEntries(false);
 }
 
 // A deep folder (205 characters) is broken into lines in the first question, after its

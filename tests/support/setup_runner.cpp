@@ -390,3 +390,51 @@ std::string HostExitCode(const std::wstring& scratch, PROCESS_INFORMATION& shell
     }
     return code;
 }
+
+namespace {
+struct GameWindowSearch {
+    DWORD process_id;
+    bool found;
+};
+
+BOOL CALLBACK FindGameWindow(HWND window, LPARAM param)
+{
+    GameWindowSearch* search = (GameWindowSearch*)param;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64];
+    if (owner == search->process_id && GetClassNameW(window, name, 64) && wcscmp(name, L"TorrentineStandinGame") == 0)
+        search->found = true;
+    return !search->found;
+}
+}  // namespace
+
+PROCESS_INFORMATION StartGame(const std::wstring& folder)
+{
+    std::wstring exe = folder + L"\\TorrentinePC.exe";
+    std::wstring command = Quoted(exe);
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION game = {};
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &game))
+        return game;
+    GameWindowSearch search = {game.dwProcessId, false};
+    for (DWORD start = GetTickCount(); !search.found && GetTickCount() - start < 60000;) {
+        EnumWindows(FindGameWindow, (LPARAM)&search);
+        if (!search.found) Sleep(50);
+    }
+    return game;
+}
+
+void EndGame(PROCESS_INFORMATION& game)
+{
+    if (!game.hProcess) return;
+    TerminateProcess(game.hProcess, 0);
+    WaitForSingleObject(game.hProcess, 60000);
+    CloseHandle(game.hProcess);
+    CloseHandle(game.hThread);
+    game.hProcess = game.hThread = nullptr;
+}

@@ -88,3 +88,9 @@ bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
 PROCESS_INFORMATION StartThroughHost(const std::wstring& scratch, const std::wstring& exe,
                                      const std::vector<std::wstring>& arguments);
 std::string HostExitCode(const std::wstring& scratch, PROCESS_INFORMATION& shell);
+
+// The game running from an installation for real: the stand-in executable started from
+// folder, returned once its window is up (its image mapped, as Windows runs a program).
+// EndGame kills it and waits for its end. hProcess is null when it did not start.
+PROCESS_INFORMATION StartGame(const std::wstring& folder);
+void EndGame(PROCESS_INFORMATION& game);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <cstdint>
 #include <vector>
 
+#include "base/file_compare.h"
 #include "base/file_helpers.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
@@ -459,4 +461,52 @@ TEST_F(FileHelpersTest, ATreeDeeperThanThePathLimitGoesWhole)
     // Without the guard, nothing at any depth stays.
     EXPECT_EQ(DeleteTreeKeeping(P(L"saves").c_str(), nullptr), DELETION_GONE);
     EXPECT_FALSE(FolderExists(P(L"saves")));
+}
+
+// Whether an installed file already holds an entry's bytes decides whether an update leaves
+// it alone: any difference (one byte anywhere, across the comparison's 1 MiB pieces, a
+// length) is "other", and so is a name that is not a file of the folder itself.
+TEST_F(FileHelpersTest, AFileHoldsGivenBytesOnlyWhenEveryByteAndTheLengthAgree)
+{
+    std::vector<uint8_t> data(COMPARE_BUFFER_BYTES * 2 + 7);
+    for (size_t i = 0; i < data.size(); i++) data[i] = (uint8_t)(i * 31 + i / 977);
+    struct Case {
+        const char* what;
+        size_t flip;      // the byte changed, or SIZE_MAX for none
+        int length_change;
+        bool holds;
+    };
+    const Case cases[] = {
+        {"the same bytes", SIZE_MAX, 0, true},
+        {"the first byte", 0, 0, false},
+        {"the last byte of the first piece", COMPARE_BUFFER_BYTES - 1, 0, false},
+        {"the first byte of the second piece", COMPARE_BUFFER_BYTES, 0, false},
+        {"the last byte", data.size() - 1, 0, false},
+        {"one byte more", SIZE_MAX, 1, false},
+        {"one byte less", SIZE_MAX, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> installed = data;
+        if (c.flip != SIZE_MAX) installed[c.flip] ^= 1;
+        if (c.length_change > 0) installed.push_back(0);
+        if (c.length_change < 0) installed.pop_back();
+        ASSERT_TRUE(WriteBytes(P(L"entry.bin"), installed.data(), installed.size()));
+        EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"entry.bin", data.data(), data.size()), c.holds ? 1 : 0);
+        EXPECT_EQ(FileInFolderEquals(folder.c_str(), L"entry.bin", P(L"source.bin").c_str()), 0);  // no source
+        ASSERT_TRUE(WriteBytes(P(L"source.bin"), data.data(), data.size()));
+        EXPECT_EQ(FileInFolderEquals(folder.c_str(), L"entry.bin", P(L"source.bin").c_str()), c.holds ? 1 : 0);
+        DeleteFileW(P(L"source.bin").c_str());
+    }
+    // Empty both ways; a missing name; a folder at the name; a link to a file that holds the
+    // bytes (its target is not the folder's file, and the update replaces the link as a name).
+    ASSERT_TRUE(WriteBytes(P(L"empty.bin"), "", 0));
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"empty.bin", nullptr, 0), 1);
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"missing.bin", nullptr, 0), 0);
+    CreateDirectoryW(P(L"a folder").c_str(), nullptr);
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"a folder", nullptr, 0), 0);
+    Make(L"outside\\same.bin", 0);
+    ASSERT_TRUE(WriteBytes(P(L"outside\\same.bin"), data.data(), data.size()));
+    ASSERT_TRUE(MakeFileLink(P(L"linked.bin"), P(L"outside\\same.bin"), true));
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"linked.bin", data.data(), data.size()), 0);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "package/package_digest.h"
+#include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/setup_runner.h"

@@ -1,13 +1,16 @@
+#include "install/package_extraction.h"
+
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <wchar.h>
 
 #include "base/file_helpers.h"
+#include "base/installation_layout.h"
 #include "base/setup_state.h"
 #include "base/status_channel.h"
 #include "base/text_format.h"
-#include "package/package_format.h"
+#include "install/test_hooks.h"
 
 int SumEntrySize(const wchar_t* name, const uint8_t*, uint64_t size, void* context)
 {
@@ -25,7 +28,7 @@ int SumEntrySize(const wchar_t* name, const uint8_t*, uint64_t size, void* conte
 // What the test flavour asks for at this entry; the release has no such hook.
 static int TestAction(const ExtractContext* extract)
 {
-    return extract->test_stop ? extract->test_stop(0, (int)extract->entries_done) : SETUP_TEST_GO_ON;
+    return g_test_hooks.stop ? g_test_hooks.stop(0, (int)extract->entries_done) : SETUP_TEST_GO_ON;
 }
 
 int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* context)
@@ -40,6 +43,14 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
     if (action == SETUP_TEST_CANCEL) {
         InterlockedExchange(&g_setup.cancel_request, 1);
         return 0;
+    }
+
+    // An entry the folder already holds as it is stays untouched (FindUnchangedEntries).
+    if (extract->slots && extract->slots[extract->entries_done] == PARTIAL_SLOT_SAME) {
+        extract->entries_done++;
+        extract->bytes_written += size;
+        ReportProgress(extract->bytes_written, extract->total_bytes);
+        return 1;
     }
 
     wchar_t parent[SETUP_JOIN_UNITS];
@@ -61,11 +72,11 @@ int ExtractEntry(const wchar_t* name, const uint8_t* data, uint64_t size, void* 
                                : FormatText(target, SETUP_JOIN_UNITS, L"%s", path) >= 0;
     // A resource is at most 4 GiB, so every entry fits one 32-bit write; a size that does
     // not is a damaged package and fails as a write would.
-    int own = extract->own_writer_entry && _wcsicmp(name, extract->own_writer_entry) == 0;
+    int game = extract->game_icon && _wcsicmp(name, GAME_EXE_NAME) == 0;
     int created = 0;
     int written = slot >= 0 && fits && size <= 0xFFFFFFFFull && action != SETUP_TEST_FAIL &&
-                  (own ? extract->own_writer(target, data, (uint32_t)size, extract->own_writer_param, &created)
-                       : CreateWholeFile(target, data, (uint32_t)size, &created));
+                  (game ? WriteGameExecutable(target, data, (uint32_t)size, extract->game_icon, &created)
+                        : CreateWholeFile(target, data, (uint32_t)size, &created));
     if (!written) {
         // This run's own unfinished file goes at once when it is staged; a new install's
         // is recorded for its undo.
