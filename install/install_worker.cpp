@@ -6,7 +6,10 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
+#include "base/partial_names.h"
 #include "base/folder_identity.h"
 #include "base/path_helpers.h"
 #include "base/setup_state.h"

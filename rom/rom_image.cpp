@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "base/file_compare.h"
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
