@@ -8,7 +8,6 @@
 #include "base/file_deletion.h"
 #include "base/file_helpers.h"
 #include "base/file_replacement.h"
-#include "base/partial_names.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 
