@@ -2,7 +2,6 @@
 
 #include <wchar.h>
 
-#include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
@@ -49,6 +48,13 @@ int HandleIsEntryItself(HANDLE handle, const FilePlace* folder, const wchar_t* n
                  CompareStringOrdinal(entry->path, -1, expected, -1, TRUE) == CSTR_EQUAL;
     LocalFree(block);
     return itself;
+}
+
+int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag)
+{
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+    // Tag 0 is no tag Windows gives: taken as a link, so that nothing unknown is entered.
+    return reparse_tag == 0 || IsReparseTagNameSurrogate(reparse_tag);
 }
 
 HANDLE OpenEntryReporting(const wchar_t* path, const FilePlace* folder, const wchar_t* name,

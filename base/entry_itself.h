@@ -1,6 +1,6 @@
 // Opening a folder's entry as itself, never through a link: what the deletions, the
-// replacements and the reads of base/ share. Internal to base/; other folders call
-// file_helpers.h, file_deletion.h and file_replacement.h.
+// replacements and the reads of base/ share. Internal to base/ (and its unit tests);
+// other folders call file_helpers.h, file_deletion.h and file_replacement.h.
 //
 // Deletions act on a directory entry itself, never on what a link there points to. Windows
 // opens a link itself when asked (FILE_FLAG_OPEN_REPARSE_POINT); Wine ignores that and
@@ -31,6 +31,12 @@ int ReadPlace(HANDLE handle, FilePlace* place);
 int ReadFolderPlace(const wchar_t* folder, FilePlace* place);
 // 1 when handle is folder\name itself, not what a link there leads to.
 int HandleIsEntryItself(HANDLE handle, const FilePlace* folder, const wchar_t* name);
+
+// Only name-surrogate reparse points (junctions, symbolic links, mount points) are links,
+// never entered; any other reparse point (a cloud placeholder, a projected file) is an
+// ordinary file or folder to the deletions. Decided by the attributes and the reparse tag
+// (FILE_ATTRIBUTE_TAG_INFO.ReparseTag, or a search's dwReserved0).
+int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag);
 
 // Opens folder\name (already joined into path) as itself, with its own attributes. On
 // failure *why says what stands there: ENTRY_MISSING, ENTRY_LINK (it leads elsewhere) or

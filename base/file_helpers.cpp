@@ -6,13 +6,6 @@
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
-int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag)
-{
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
-    // Tag 0 is no tag Windows gives: taken as a link, so that nothing unknown is entered.
-    return reparse_tag == 0 || IsReparseTagNameSurrogate(reparse_tag);
-}
-
 int IsLinkItself(const wchar_t* path)
 {
     wchar_t parent[SETUP_JOIN_UNITS];

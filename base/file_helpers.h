@@ -5,11 +5,6 @@
 #include <stdint.h>
 #include <windows.h>
 
-// Only name-surrogate reparse points (junctions, symbolic links, mount points) are links,
-// never entered; any other reparse point (a cloud placeholder, a projected file) is an
-// ordinary file or folder to the deletions. Decided by the attributes and the reparse tag
-// (FILE_ATTRIBUTE_TAG_INFO.ReparseTag, or a search's dwReserved0).
-int IsLinkReparsePoint(DWORD attributes, DWORD reparse_tag);
 // 1 when path itself is a link (it leads elsewhere), not a file or folder of its parent.
 int IsLinkItself(const wchar_t* path);
 

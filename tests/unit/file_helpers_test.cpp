@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/entry_itself.h"
 #include "base/file_compare.h"
 #include "base/file_deletion.h"
 #include "base/file_helpers.h"
