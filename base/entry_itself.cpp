@@ -106,6 +106,12 @@ int SplitLastName(const wchar_t* path, wchar_t* folder, const wchar_t** name)
     return 1;
 }
 
+int ReadParentPlace(const wchar_t* path, FilePlace* place, const wchar_t** name)
+{
+    wchar_t parent[SETUP_JOIN_UNITS];
+    return SplitLastName(path, parent, name) && ReadFolderPlace(parent, place);
+}
+
 // With POSIX semantics (Windows 10 1709 and later, on NTFS) the name goes at once, even
 // while a scanner holds the file with shared deletion; elsewhere (older Windows, FAT, Wine
 // 8, which refuses the class) the classic request, which keeps the name until it lets go.

@@ -52,6 +52,9 @@ HANDLE OpenEntryItself(const wchar_t* path, const FilePlace* folder, const wchar
 // Splits path into its folder (SETUP_JOIN_UNITS units; a drive root keeps its backslash)
 // and its last name.
 int SplitLastName(const wchar_t* path, wchar_t* folder, const wchar_t** name);
+// The place of path's folder, and path's last name (within path). 0 when path has no
+// folder or the folder cannot be opened.
+int ReadParentPlace(const wchar_t* path, FilePlace* place, const wchar_t** name);
 
 // Marks the open file or folder for deletion. Nonzero when the request was accepted.
 int DeleteByHandle(HANDLE handle);

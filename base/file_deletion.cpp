@@ -126,10 +126,9 @@ int DeleteInPlacedFolder(const FilePlace* place, const wchar_t* folder, const wc
 
 int DeletePathItself(const wchar_t* path)
 {
-    wchar_t folder[SETUP_JOIN_UNITS];
     const wchar_t* name = nullptr;
     FilePlace place;
-    if (!SplitLastName(path, folder, &name) || !ReadFolderPlace(folder, &place)) return 0;
+    if (!ReadParentPlace(path, &place, &name)) return 0;
     return DeleteEntryItself(path, &place, name, 0);
 }
 
@@ -289,12 +288,10 @@ int DeleteTreeKeeping(const wchar_t* folder, FolderGuard keep)
 
 int DeleteTree(const wchar_t* folder)
 {
-    wchar_t parent[SETUP_JOIN_UNITS], long_folder[LONG_FORM_UNITS];
+    wchar_t long_folder[LONG_FORM_UNITS];
     const wchar_t* name = nullptr;
     FilePlace place;
-    if (!SplitLastName(folder, parent, &name) || !LongPathForm(folder, long_folder, LONG_FORM_UNITS) ||
-        !ReadFolderPlace(parent, &place))
-        return 0;
+    if (!LongPathForm(folder, long_folder, LONG_FORM_UNITS) || !ReadParentPlace(folder, &place, &name)) return 0;
     DWORD attributes = 0;
     HANDLE handle = OpenEntryItself(folder, &place, name, 0, &attributes);
     if (handle == INVALID_HANDLE_VALUE) return 0;  // nothing there to remove
@@ -304,10 +301,9 @@ int DeleteTree(const wchar_t* folder)
 
 int RemoveEmptyFolder(const wchar_t* path)
 {
-    wchar_t parent[SETUP_JOIN_UNITS];
     const wchar_t* name = nullptr;
     FilePlace place;
-    if (!SplitLastName(path, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
+    if (!ReadParentPlace(path, &place, &name)) return 0;
     DWORD attributes = 0;
     HANDLE handle = OpenEntryItself(path, &place, name, 0, &attributes);
     if (handle == INVALID_HANDLE_VALUE) return 0;

@@ -8,10 +8,9 @@
 
 int IsLinkItself(const wchar_t* path)
 {
-    wchar_t parent[SETUP_JOIN_UNITS];
     const wchar_t* name = nullptr;
     FilePlace place;
-    if (!SplitLastName(path, parent, &name) || !ReadFolderPlace(parent, &place)) return 0;
+    if (!ReadParentPlace(path, &place, &name)) return 0;
     DWORD attributes = 0;
     int why = 0;
     HANDLE handle = OpenEntryReporting(path, &place, name, 0, &attributes, &why);
