@@ -4,8 +4,8 @@
 #include <stdint.h>
 #include <windows.h>
 
-// Creates or replaces path with exactly count bytes in one write, into an existing file.
-// 1 when all were written.
+// Creates path, or empties the file there and writes into it, with exactly count bytes in
+// one write. 1 when all were written.
 int WriteWholeFile(const wchar_t* path, const void* data, uint32_t count);
 
 // Replaces path by exactly count bytes, or leaves it as it was: the bytes go to a new
