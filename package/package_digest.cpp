@@ -44,29 +44,3 @@ int PackageIsIntact(void)
     const uint8_t* bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
     return PackageBytesAreIntact(bytes, size);
 }
-
-static DWORD WINAPI CheckPackage(LPVOID)
-{
-    return (DWORD)PackageIsIntact();
-}
-
-HANDLE StartPackageCheck(void)
-{
-    return CreateThread(nullptr, 0, CheckPackage, nullptr, 0, nullptr);
-}
-
-int LeavePackageCheck(HANDLE check)
-{
-    if (check) CloseHandle(check);
-    return 1;
-}
-
-int JoinPackageCheck(HANDLE check)
-{
-    if (!check) return PackageIsIntact();
-    DWORD intact = 0;
-    WaitForSingleObject(check, INFINITE);
-    if (!GetExitCodeThread(check, &intact)) intact = 0;
-    CloseHandle(check);
-    return intact == 1;
-}

@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "base/setup_state.h"
-
 #define PACKAGE_DIGEST_MAGIC "TNDG"
 #define PACKAGE_DAMAGED_TEXT L"The setup file is damaged: download it again."
 #define PACKAGE_DIGEST_BYTES 20  // the magic and 16 bytes of hash (low half first)
@@ -21,18 +19,6 @@ int PackageBytesAreIntact(const uint8_t* bytes, uint32_t size);
 // The same for the running program's own package (a missing one is not intact).
 int PackageIsIntact(void);
 
-// The check on a second thread, so that it costs no time beside the ROM check; the join
-// gives its result (1 intact). A thread that cannot start means the check runs at the join.
-HANDLE StartPackageCheck(void);
-int JoinPackageCheck(HANDLE check);
-// Lets a started check end on its own; returns 1.
-int LeavePackageCheck(HANDLE check);
-
-// The check that the program started first thing (see the entry point), or a new one: the
-// first to need a check takes the early one, which may be done by then.
-static inline HANDLE TakePackageCheck(void)
-{
-    HANDLE check = g_setup.package_check ? g_setup.package_check : StartPackageCheck();
-    g_setup.package_check = nullptr;
-    return check;
-}
+// The check setup runs of itself, its whole file and the package, is in
+// package/setup_file_digest.h.
+#include "package/setup_file_digest.h"
