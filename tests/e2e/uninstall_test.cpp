@@ -1389,6 +1389,25 @@ TEST_F(Uninstall, AnotherSessionsRunOnTheFolderIsWaitedFor)
     EXPECT_FALSE(FolderExists(folder));
 }
 
+// A link put at the lock file's name (by anyone who can write into the folder) is never
+// taken for the lock: the file it leads to stays whole through an update and an uninstall.
+TEST_F(Uninstall, ALinkAtTheLockFilesNameIsNeverFollowed)
+{
+    InstallInto(folder);
+    const std::wstring outside = root + L"\\a players file.txt";
+    Put(outside, "the player's own");
+    ASSERT_TRUE(MakeFileLink(folder + L"\\setup-running.lock", outside, true));
+    SetupRun run = RunProgram(TestSetupExe(), L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu");
+    EXPECT_EQ(run.exit_code, 0u) << run.out;
+    auto text = [&] {
+        std::vector<uint8_t> bytes = ReadBytes(outside);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text(), "the player's own");
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_EQ(text(), "the player's own");
+}
+
 // Run only by the test above: holds the folder lock as a run of another session would, until
 // it is killed (or the test's scratch folder, with its note, is gone).
 TEST(FolderLockHolder, HoldsTheLockUntilKilled)
