@@ -4,6 +4,7 @@
 // that one flipped byte of a bad download never installs.
 #pragma once
 #include <windows.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #define PACKAGE_DIGEST_MAGIC "TNDG"
@@ -14,6 +15,14 @@
 void PackageDigestTrailer(uint64_t low, uint64_t high, uint8_t trailer[PACKAGE_DIGEST_BYTES]);
 // The trailer for bytes[0..size), written into trailer.
 void ComputePackageDigest(const uint8_t* bytes, uint64_t size, uint8_t trailer[PACKAGE_DIGEST_BYTES]);
+// The same hash a piece at a time, for bytes that are not in one piece (the whole setup
+// file, package/setup_file_digest): one copy of the hashing code serves every digest.
+struct DigestHash;
+DigestHash* NewDigestHash(void);  // null without memory
+void AddToDigestHash(DigestHash* hash, const uint8_t* bytes, size_t count);
+// The 16 bytes of the hash of everything added, low half first as in the trailer.
+void ReadDigestHash(DigestHash* hash, uint8_t digest[16]);
+void FreeDigestHash(DigestHash* hash);
 // 1 when bytes[0..size) end with the digest of everything before it.
 int PackageBytesAreIntact(const uint8_t* bytes, uint32_t size);
 // The same for the running program's own package (a missing one is not intact).

@@ -11,10 +11,6 @@
 #include "package/package_digest.h"
 #include "package/package_format.h"
 
-#define XXH_INLINE_ALL
-#define XXH_NO_INLINE_HINTS 1
-#include "xxhash.h"
-
 // The record the last build step fills in (tools/image_layout/seal_setup_file). Read
 // through volatile, so that the compiler never takes the zeros it was built with for it.
 __attribute__((used, section(".rdata"))) static const volatile uint8_t g_file_digest_record[FILE_DIGEST_RECORD_BYTES] =
@@ -23,17 +19,9 @@ __attribute__((used, section(".rdata"))) static const volatile uint8_t g_file_di
 // A quarter of a megabyte: few reads, and each piece is hashed while it is in the cache.
 #define FILE_CHECK_PIECE_BYTES (256u * 1024u)
 
-static void HashInto(void* state, const uint8_t* bytes, uint32_t count)
+static void HashInto(void* hash, const uint8_t* bytes, uint32_t count)
 {
-    XXH3_128bits_update((XXH3_state_t*)state, bytes, count);
-}
-
-static void PutDigest(XXH3_state_t* state, uint8_t digest[FILE_DIGEST_HASH_BYTES])
-{
-    XXH128_hash_t hash = XXH3_128bits_digest(state);
-    uint8_t trailer[PACKAGE_DIGEST_BYTES];
-    PackageDigestTrailer(hash.low64, hash.high64, trailer);  // the same byte order as the package's
-    memcpy(digest, trailer + 4, FILE_DIGEST_HASH_BYTES);
+    AddToDigestHash((DigestHash*)hash, bytes, count);
 }
 
 static uint32_t HeaderBytes(uint64_t file_bytes)
@@ -49,12 +37,11 @@ static int DigestOfImage(const uint8_t* image, uint32_t bytes, uint32_t* record_
     if (FindFileDigestRecord(image, bytes, record_at) != 1 ||
         !ReadFileDigestLayout(image, HeaderBytes(bytes), bytes, *record_at, &layout))
         return 0;
-    XXH3_state_t* state = XXH3_createState();
-    if (!state) return 0;
-    XXH3_128bits_reset(state);
-    ForEachHashedPart(&layout, 0, image, bytes, HashInto, state);
-    PutDigest(state, digest);
-    XXH3_freeState(state);
+    DigestHash* hash = NewDigestHash();
+    if (!hash) return 0;
+    ForEachHashedPart(&layout, 0, image, bytes, HashInto, hash);
+    ReadDigestHash(hash, digest);
+    FreeDigestHash(hash);
     return 1;
 }
 
@@ -103,8 +90,8 @@ struct OwnFilePass {
     uint8_t* buffer;  // FILE_CHECK_PIECE_BYTES
     const uint8_t* package;
     uint32_t package_bytes;
-    XXH3_state_t* file_state;
-    XXH3_state_t* package_state;
+    DigestHash* file_hash;
+    DigestHash* package_hash;
 };
 
 // The package is hashed as loaded, the very bytes that get installed (they are the file's
@@ -117,9 +104,9 @@ static void HashPackageInPlace(OwnFilePass* pass, const FileDigestLayout* layout
     for (uint32_t done = 0; done < pass->package_bytes;) {
         uint32_t left = pass->package_bytes - done;
         uint32_t count = left < FILE_CHECK_PIECE_BYTES ? left : FILE_CHECK_PIECE_BYTES;
-        ForEachHashedPart(layout, package_at + done, pass->package + done, count, HashInto, pass->file_state);
+        ForEachHashedPart(layout, package_at + done, pass->package + done, count, HashInto, pass->file_hash);
         if (done < sealed)
-            XXH3_128bits_update(pass->package_state, pass->package + done, count < sealed - done ? count : sealed - done);
+            AddToDigestHash(pass->package_hash, pass->package + done, count < sealed - done ? count : sealed - done);
         done += count;
     }
 }
@@ -142,8 +129,6 @@ static int HashOwnFile(OwnFilePass* pass)
         package_at + pass->package_bytes > layout.hashed_end)
         return 0;
 
-    XXH3_128bits_reset(pass->file_state);
-    XXH3_128bits_reset(pass->package_state);
     for (uint64_t at = 0; at < layout.hashed_end;) {
         if (at == package_at) {
             HashPackageInPlace(pass, &layout, package_at);
@@ -153,15 +138,15 @@ static int HashOwnFile(OwnFilePass* pass)
         uint64_t stop = at < package_at ? package_at : layout.hashed_end;
         uint32_t count = stop - at < FILE_CHECK_PIECE_BYTES ? (uint32_t)(stop - at) : FILE_CHECK_PIECE_BYTES;
         if (!ReadAt(pass->file, at, pass->buffer, count)) return 0;
-        ForEachHashedPart(&layout, at, pass->buffer, count, HashInto, pass->file_state);
+        ForEachHashedPart(&layout, at, pass->buffer, count, HashInto, pass->file_hash);
         at += count;
     }
 
     uint8_t digest[FILE_DIGEST_HASH_BYTES], recorded[FILE_DIGEST_HASH_BYTES];
-    PutDigest(pass->file_state, digest);
+    ReadDigestHash(pass->file_hash, digest);
     for (int i = 0; i < FILE_DIGEST_HASH_BYTES; i++) recorded[i] = g_file_digest_record[FILE_DIGEST_MAGIC_BYTES + i];
     uint8_t package_digest[FILE_DIGEST_HASH_BYTES];
-    PutDigest(pass->package_state, package_digest);
+    ReadDigestHash(pass->package_hash, package_digest);
     const uint8_t* trailer = pass->package + pass->package_bytes - PACKAGE_DIGEST_BYTES;
     return memcmp(digest, recorded, FILE_DIGEST_HASH_BYTES) == 0 &&
            memcmp(trailer, PACKAGE_DIGEST_MAGIC, 4) == 0 &&
@@ -180,12 +165,12 @@ int SetupFileIsIntact(void)
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (pass.file == INVALID_HANDLE_VALUE) return 0;
     pass.buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, FILE_CHECK_PIECE_BYTES);
-    pass.file_state = XXH3_createState();
-    pass.package_state = XXH3_createState();
-    int intact = pass.buffer && pass.file_state && pass.package_state && HashOwnFile(&pass);
+    pass.file_hash = NewDigestHash();
+    pass.package_hash = NewDigestHash();
+    int intact = pass.buffer && pass.file_hash && pass.package_hash && HashOwnFile(&pass);
     if (pass.buffer) HeapFree(GetProcessHeap(), 0, pass.buffer);
-    XXH3_freeState(pass.file_state);
-    XXH3_freeState(pass.package_state);
+    FreeDigestHash(pass.file_hash);
+    FreeDigestHash(pass.package_hash);
     CloseHandle(pass.file);
     return intact;
 }
