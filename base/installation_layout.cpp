@@ -7,7 +7,7 @@ const wchar_t* const SETUP_FILES_WITH_GAME[] = {ICON_FILE_NAME, ROM_COPY_NAME, U
 const size_t SETUP_FILES_WITH_GAME_COUNT = sizeof SETUP_FILES_WITH_GAME / sizeof SETUP_FILES_WITH_GAME[0];
 
 const wchar_t* const SETUP_OWN_FILES[] = {ROM_COPY_NAME, ICON_FILE_NAME, UNINSTALLER_NAME,
-                                          UPDATE_JOURNAL_NAME, PORTABLE_NOTE_NAME};
+                                          UPDATE_JOURNAL_NAME, FOLDER_LOCK_NAME, PORTABLE_NOTE_NAME};
 const size_t SETUP_OWN_FILES_COUNT = sizeof SETUP_OWN_FILES / sizeof SETUP_OWN_FILES[0];
 
 const wchar_t* const FIRST_RELEASE_FILES[] = {

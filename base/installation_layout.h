@@ -12,6 +12,9 @@
 // Written before an update's first rename and removed after its last: while it is there,
 // the game in the folder may be part old, part new.
 #define UPDATE_JOURNAL_NAME L"update-in-progress.txt"
+// Held open by the run that installs, updates or uninstalls the folder, and gone with it
+// (base/folder_lock.h): never a release's file, never removed by name.
+#define FOLDER_LOCK_NAME L"setup-running.lock"
 
 // The game executable, the first entry of every release's package.
 #define GAME_EXE_NAME L"TorrentinePC.exe"

@@ -11,7 +11,9 @@
 #include "base/file_replacement.h"
 #include "base/partial_names.h"
 #include "base/folder_identity.h"
+#include "base/folder_lock.h"
 #include "base/path_helpers.h"
+#include "base/run_lock.h"
 #include "base/setup_state.h"
 #include "base/status_channel.h"
 #include "base/text_format.h"
@@ -449,8 +451,15 @@ static void RunInstall(void)
             ReportFailure(L"Not enough memory to install.");
         } else if (CreateInstallFolder(folder)) {
             FillMemory(context.slots, context.entry_count + 1, PARTIAL_SLOT_NONE);
-            BuildIconImagesEarly(folder, picture, length, &icon);
-            InstallFiles(&context, length, &icon, created_top);
+            if (TakeFolderLock(folder) == FOLDER_LOCK_BUSY) {
+                // Another session's run on this folder: nothing of it is changed.
+                if (!context.staged) UndoNewInstall(&context, created_top);
+                ReportFailure(L"%s", RUN_LOCK_BUSY_TEXT);
+            } else {
+                BuildIconImagesEarly(folder, picture, length, &icon);
+                InstallFiles(&context, length, &icon, created_top);
+            }
+            ReleaseFolderLock();
         }
         if (context.slots) HeapFree(GetProcessHeap(), 0, context.slots);
     }

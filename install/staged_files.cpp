@@ -6,6 +6,7 @@
 
 #include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/folder_lock.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "formats/icon_images.h"
@@ -76,6 +77,8 @@ int UndoNewInstall(const ExtractContext* context, const wchar_t* created_top)
         if (!(context->own_files_made & file.flag)) continue;
         if (!DeleteInFolder(folder, file.name) && HoldsOwnEntry(folder, file.name)) pass->worst = DELETION_STAYED;
     }
+    // The folder lock's file would keep the folder from being empty: it goes first.
+    ReleaseFolderLock();
     if (created_top[0]) {
         wchar_t path[SETUP_JOIN_UNITS];
         if (FormatText(path, SETUP_JOIN_UNITS, L"%s", folder) >= 0) {

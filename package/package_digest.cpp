@@ -21,10 +21,39 @@ void PackageDigestTrailer(uint64_t low, uint64_t high, uint8_t trailer[PACKAGE_D
     PutLe64(trailer + 12, high);
 }
 
+// Only the streaming form is used, also for bytes in one piece: the same hash, and the
+// program then carries one copy of the hashing code, not two.
 void ComputePackageDigest(const uint8_t* bytes, uint64_t size, uint8_t trailer[PACKAGE_DIGEST_BYTES])
 {
-    XXH128_hash_t hash = XXH3_128bits(bytes, (size_t)size);
+    XXH3_state_t state;
+    XXH3_128bits_reset(&state);
+    XXH3_128bits_update(&state, bytes, (size_t)size);
+    XXH128_hash_t hash = XXH3_128bits_digest(&state);
     PackageDigestTrailer(hash.low64, hash.high64, trailer);
+}
+
+DigestHash* NewDigestHash(void)
+{
+    XXH3_state_t* state = XXH3_createState();
+    if (state) XXH3_128bits_reset(state);
+    return (DigestHash*)state;
+}
+
+void AddToDigestHash(DigestHash* hash, const uint8_t* bytes, size_t count)
+{
+    XXH3_128bits_update((XXH3_state_t*)hash, bytes, count);
+}
+
+void ReadDigestHash(DigestHash* hash, uint8_t digest[16])
+{
+    XXH128_hash_t value = XXH3_128bits_digest((XXH3_state_t*)hash);
+    PutLe64(digest, value.low64);
+    PutLe64(digest + 8, value.high64);
+}
+
+void FreeDigestHash(DigestHash* hash)
+{
+    XXH3_freeState((XXH3_state_t*)hash);
 }
 
 int PackageBytesAreIntact(const uint8_t* bytes, uint32_t size)
@@ -43,30 +72,4 @@ int PackageIsIntact(void)
     HGLOBAL loaded = LoadResource(nullptr, resource);
     const uint8_t* bytes = loaded ? (const uint8_t*)LockResource(loaded) : nullptr;
     return PackageBytesAreIntact(bytes, size);
-}
-
-static DWORD WINAPI CheckPackage(LPVOID)
-{
-    return (DWORD)PackageIsIntact();
-}
-
-HANDLE StartPackageCheck(void)
-{
-    return CreateThread(nullptr, 0, CheckPackage, nullptr, 0, nullptr);
-}
-
-int LeavePackageCheck(HANDLE check)
-{
-    if (check) CloseHandle(check);
-    return 1;
-}
-
-int JoinPackageCheck(HANDLE check)
-{
-    if (!check) return PackageIsIntact();
-    DWORD intact = 0;
-    WaitForSingleObject(check, INFINITE);
-    if (!GetExitCodeThread(check, &intact)) intact = 0;
-    CloseHandle(check);
-    return intact == 1;
 }

@@ -7,8 +7,10 @@
 #include "base/busy_retry.h"
 #include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/folder_lock.h"
 #include "base/path_helpers.h"
 #include "base/path_lines.h"
+#include "base/run_lock.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "base/folder_identity.h"
@@ -209,9 +211,9 @@ static int RemoveSaves(const wchar_t* folder)
     return worst != DELETION_STAYED;
 }
 
-int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
+// The uninstall itself, while this run holds the folder's lock.
+static int UninstallHeldFolder(const wchar_t* folder, int interactive, int delete_saves)
 {
-    if (!ConfirmInstallation(folder, interactive)) return UNINSTALL_DECLINED;
     // Before any question: a player who answers them all should not learn only then that
     // nothing can be done.
     if (GameIsRunning(folder)) return SayGameIsRunning(interactive);
@@ -274,6 +276,7 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     // game's, for a later install to pick them up.
     if (!DeleteWithRetries(folder, UNINSTALLER_NAME, 0)) return SayFilesStayed(folder, interactive, 0);
     if (delete_saves) DeleteInFolder(folder, PORTABLE_NOTE_NAME);
+    ReleaseFolderLock();  // its file goes with it, and the folder can be empty
     // Only a real, empty folder: removing a folder that is a link (a junction) would remove
     // the link alone, with the saves and the mark still at its target.
     RemoveEmptyFolder(folder);
@@ -281,4 +284,17 @@ int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
     if (interactive)
         MessageBoxW(nullptr, L"Torrentine PC has been removed.", UNINSTALL_CAPTION, MB_ICONINFORMATION);
     return UNINSTALL_REMOVED;
+}
+
+int UninstallFolder(const wchar_t* folder, int interactive, int delete_saves)
+{
+    if (!ConfirmInstallation(folder, interactive)) return UNINSTALL_DECLINED;
+    // Another session's run on this folder (an update, an uninstall): nothing is touched.
+    if (TakeFolderLock(folder) == FOLDER_LOCK_BUSY) {
+        if (interactive) MessageBoxW(nullptr, RUN_LOCK_BUSY_TEXT, UNINSTALL_CAPTION, MB_ICONWARNING);
+        return UNINSTALL_DECLINED;
+    }
+    int result = UninstallHeldFolder(folder, interactive, delete_saves);
+    ReleaseFolderLock();
+    return result;
 }

@@ -13,12 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
+#include "formats/file_digest.h"
+#include "formats/image_signature.h"
 #include "install/game_icon.h"
 #include "formats/icon_images.h"
 #include "formats/resource_section.h"
 #include "install/package_extraction.h"
 #include "package/package_format.h"
 #include "tests/support/look_alike_folders.h"
+#include "package/setup_file_digest.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
@@ -485,6 +489,126 @@ std::vector<CraftedEntry> PackageEntryList()
 }
 
 }  // namespace
+
+// The file offset of a resource of the setup program exe: where the loader finds it, in
+// the file. 0 when it has none.
+uint32_t ResourceFileOffset(const std::wstring& exe, const std::vector<uint8_t>& image, const wchar_t* type,
+                            const wchar_t* name)
+{
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return 0;
+    HRSRC found = FindResourceW(module, name, type);
+    const uint8_t* bytes = found ? (const uint8_t*)LockResource(LoadResource(module, found)) : nullptr;
+    uint32_t count = found ? SizeofResource(module, found) : 0;
+    uint32_t rva = bytes ? (uint32_t)(bytes - (const uint8_t*)((ULONG_PTR)module & ~(ULONG_PTR)3)) : 0;
+    FreeLibrary(module);
+    return bytes ? FileOffsetOfRva(image.data(), FILE_DIGEST_HEADER_BYTES, rva, count) : 0;
+}
+
+size_t FindBytes(const std::vector<uint8_t>& image, const std::vector<uint8_t>& needle, size_t from, size_t to)
+{
+    auto at = std::search(image.begin() + from, image.begin() + to, needle.begin(), needle.end());
+    return at == image.begin() + to ? 0 : (size_t)(at - image.begin());
+}
+
+// Every build of the setup program is sealed with its whole file's digest, and sealing one
+// again changes no byte (so the build stays reproducible); a signed file is never sealed
+// over its signature.
+TEST(SetupFileSeal, EveryFlavourIsSealedOnceAndForAll)
+{
+    for (const std::wstring& exe : {TestSetupExe(), ReleaseSetupExe(), TestReleaseExe(2), TestReleaseExe(3)}) {
+        std::vector<uint8_t> image = ReadBytes(exe);
+        ASSERT_GT(image.size(), 100000u) << Utf8(exe);
+        EXPECT_EQ(SetupFileBytesAreSealed(image.data(), (uint32_t)image.size()), 1) << Utf8(exe);
+        std::vector<uint8_t> again = image;
+        EXPECT_EQ(SealSetupFileBytes(again.data(), (uint32_t)again.size()), SEAL_DONE) << Utf8(exe);
+        EXPECT_TRUE(again == image) << Utf8(exe);
+    }
+    std::vector<uint8_t> image = ReadBytes(TestSetupExe());
+    SignatureRegions regions;
+    ASSERT_TRUE(ReadSignatureRegions(image.data(), FILE_DIGEST_HEADER_BYTES, &regions));
+    PutLe32(&image[regions.certificate_entry_at], (uint32_t)image.size());
+    PutLe32(&image[regions.certificate_entry_at + 4], 16);
+    image.resize(image.size() + 16, 0);
+    EXPECT_EQ(SealSetupFileBytes(image.data(), (uint32_t)image.size()), SEAL_SIGNED);
+}
+
+// One damaged byte anywhere in the setup program's file, not only in its package, is
+// refused before anything is written: in the headers, in the code, in an icon image, in the
+// package, in the digest itself, at the very end. What a signer changes (the checksum, a
+// certificate table appended with its entry set) is left out, and such a file installs.
+TEST_F(SilentInstall, ADamagedByteAnywhereInTheFileIsRefused)
+{
+    const std::wstring exe = TestSetupExe();
+    const std::vector<uint8_t> image = ReadBytes(exe);
+    ASSERT_GT(image.size(), 100000u);
+    SignatureRegions regions;
+    ASSERT_TRUE(ReadSignatureRegions(image.data(), FILE_DIGEST_HEADER_BYTES, &regions));
+    uint32_t pe = ReadLe32(&image[0x3C]);
+    uint32_t record_at = 0;
+    ASSERT_EQ(FindFileDigestRecord(image.data(), (uint32_t)image.size(), &record_at), 1);
+    // Code that never runs: the padding after a jump, in the first section (the code).
+    uint32_t table = pe + 24 + ReadLe16(&image[pe + 20]);
+    ASSERT_EQ(std::string((const char*)&image[table], 5), ".text");
+    uint32_t code_at = ReadLe32(&image[table + 20]), code_bytes = ReadLe32(&image[table + 8]);
+    size_t jump = 0;
+    for (size_t at = code_at; at + 7 < code_at + code_bytes && !jump; at++)
+        if (image[at] == 0xE9 && image[at + 5] == 0x90 && image[at + 6] == 0x90) jump = at;
+    ASSERT_NE(jump, 0u);
+    uint32_t icon_at = ResourceFileOffset(exe, image, RT_ICON, MAKEINTRESOURCEW(1));
+    uint32_t package_at = ResourceFileOffset(exe, image, RT_RCDATA, MAKEINTRESOURCEW(101));
+    ASSERT_NE(icon_at, 0u);
+    ASSERT_NE(package_at, 0u);
+    size_t stub_text = FindBytes(image, {'T', 'h', 'i', 's', ' ', 'p', 'r', 'o', 'g'}, 0, pe);
+    ASSERT_NE(stub_text, 0u);
+
+    struct Case {
+        const char* what;
+        size_t at;
+    };
+    const Case refused[] = {
+        {"the DOS stub's text", stub_text + 3},
+        {"the PE header's time stamp", pe + 8},
+        {"code after a jump", jump + 5},
+        {"an icon image", icon_at + 40},
+        {"the package", package_at + 100},
+        {"the file's digest", record_at + FILE_DIGEST_MAGIC_BYTES + 5},
+        {"the last byte", image.size() - 1},
+    };
+    std::wstring fresh = root + L"\\Fresh";
+    std::wstring copy = root + L"\\damaged setup.exe";
+    for (const Case& c : refused) {
+        std::vector<uint8_t> damaged = image;
+        damaged[c.at] ^= 0x20;
+        ASSERT_TRUE(WriteBytes(copy, damaged.data(), damaged.size())) << c.what;
+        SetupRun run = RunProgram(copy, L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(fresh) +
+                                            L" /nodesktop /nostartmenu");
+        EXPECT_EQ(run.exit_code, 1u) << c.what;
+        EXPECT_EQ(run.out, "Checking the ROM...\nThe setup file is damaged: download it again.\n") << c.what;
+        EXPECT_FALSE(FolderExists(fresh)) << c.what;
+    }
+
+    // As a signer leaves it: another checksum, and a certificate table after the last byte.
+    std::vector<uint8_t> checksum = image;
+    checksum[regions.checksum_at + 1] ^= 0x20;
+    std::vector<uint8_t> signed_like = checksum;
+    PutLe32(&signed_like[regions.certificate_entry_at], (uint32_t)image.size());
+    PutLe32(&signed_like[regions.certificate_entry_at + 4], 16);
+    const uint8_t certificate[16] = {16, 0, 0, 0, 0x00, 0x02, 0x02, 0x00, 'n', 'o', 't', ' ', 'r', 'e', 'a', 'l'};
+    signed_like.insert(signed_like.end(), certificate, certificate + 16);
+    const std::pair<const char*, const std::vector<uint8_t>*> accepted[] = {
+        {"another checksum", &checksum}, {"a certificate table", &signed_like}};
+    int n = 0;
+    for (const auto& a : accepted) {
+        std::wstring target = root + L"\\Accepted " + std::to_wstring(++n);
+        std::wstring setup = root + L"\\accepted setup " + std::to_wstring(n) + L".exe";
+        ASSERT_TRUE(WriteBytes(setup, a.second->data(), a.second->size())) << a.first;
+        SetupRun run = RunProgram(setup, L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(target) +
+                                             L" /nodesktop /nostartmenu");
+        EXPECT_EQ(run.exit_code, 0u) << a.first << "\n" << run.out;
+        EXPECT_TRUE(FileExists(target + L"\\TorrentinePC.exe")) << a.first;
+    }
+}
 
 TEST_F(SilentInstall, AFileHeldOpenByTheRunningGame)
 {

@@ -1373,13 +1373,101 @@ TEST_F(Uninstall, AnUpdateKilledInItsCommitIsUndoneAndRemoved)
     ExpectShellEntries(false);
 }
 
+// Another session's run on the folder holds the folder's own lock but not this session's
+// run lock. Here that run is this test program started again (FolderLockHolder below), which
+// opens the lock file as a run of setup does and waits. While it lives, an update and an
+// uninstall, silent or not, say that setup is already running and change nothing; once it
+// is killed, its lock is gone with it, and both succeed.
+TEST_F(Uninstall, AnotherSessionsRunOnTheFolderIsWaitedFor)
+{
+    InstallInto(folder);
+    const std::wstring lock = folder + L"\\setup-running.lock";
+    const std::wstring held = root + L"\\held";
+    const std::string busy = "Torrentine PC Setup is already running. Wait until it has finished, then try again.";
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_HOLD_LOCK", lock.c_str());
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_HELD", held.c_str());
+    PROCESS_INFORMATION holder = StartProgram(self, L"--gtest_filter=FolderLockHolder.HoldsTheLockUntilKilled");
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_HOLD_LOCK", nullptr);
+    SetEnvironmentVariableW(L"TORRENTINE_TEST_HELD", nullptr);
+    ASSERT_NE(holder.hProcess, nullptr);
+    ASSERT_TRUE(WaitUntilPresent(held, 60000));
+    const auto files = FilesAndBytesBelow(folder);
+
+    const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
+    SetupRun run = RunProgram(TestSetupExe(), update);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.out, busy + "\n");
+    run = RunProgram(folder + L"\\Uninstall.exe", L"/uninstall /S /delsaves");
+    EXPECT_EQ(run.exit_code, 1u);
+    PROCESS_INFORMATION stage1 = StartProgram(folder + L"\\Uninstall.exe", L"/uninstall");
+    ASSERT_NE(stage1.hProcess, nullptr);
+    HWND box = WaitForMessageBox(CAPTION, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Utf8(MessageBoxText(box)), busy);
+    AnswerMessageBox(box, IDOK);
+    EXPECT_EQ(WaitForExit(stage1), 1u);
+    EXPECT_TRUE(FilesAndBytesBelow(folder) == files);
+    EXPECT_TRUE(ReadUninstallValue(L"DisplayName").present);
+
+    // Killed, as a run may be: its handles close, and the lock file goes with them.
+    TerminateProcess(holder.hProcess, 9);
+    WaitForExit(holder);
+    EXPECT_FALSE(FileExists(lock));
+    run = RunProgram(TestSetupExe(), update);
+    EXPECT_EQ(run.exit_code, 0u) << run.out;
+    EXPECT_FALSE(FileExists(lock));
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_FALSE(FolderExists(folder));
+}
+
+// A link put at the lock file's name (by anyone who can write into the folder) is never
+// taken for the lock: the file it leads to stays whole through an update and an uninstall.
+TEST_F(Uninstall, ALinkAtTheLockFilesNameIsNeverFollowed)
+{
+    InstallInto(folder);
+    const std::wstring outside = root + L"\\a players file.txt";
+    Put(outside, "the player's own");
+    ASSERT_TRUE(MakeFileLink(folder + L"\\setup-running.lock", outside, true));
+    SetupRun run = RunProgram(TestSetupExe(), L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu");
+    EXPECT_EQ(run.exit_code, 0u) << run.out;
+    auto text = [&] {
+        std::vector<uint8_t> bytes = ReadBytes(outside);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text(), "the player's own");
+    UninstallSilently(folder, L" /delsaves");
+    EXPECT_EQ(text(), "the player's own");
+}
+
+// Run only by the test above: holds the folder lock as a run of another session would, until
+// it is killed (or the test's scratch folder, with its note, is gone).
+TEST(FolderLockHolder, HoldsTheLockUntilKilled)
+{
+    wchar_t lock[MAX_PATH], held[MAX_PATH];
+    if (!GetEnvironmentVariableW(L"TORRENTINE_TEST_HOLD_LOCK", lock, MAX_PATH) ||
+        !GetEnvironmentVariableW(L"TORRENTINE_TEST_HELD", held, MAX_PATH))
+        GTEST_SKIP() << "started by Uninstall.AnotherSessionsRunOnTheFolderIsWaitedFor only";
+    HANDLE file = CreateFileW(lock, GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(WriteText(held, "held"));
+    for (int waited = 0; waited < 300000 && FileExists(held); waited += 50) Sleep(50);
+    CloseHandle(file);
+}
+
 // A deep folder (205 characters) is broken into lines in the first question, after its
 // separators: the box stays far narrower than the screen and shows the whole path.
 TEST_F(Uninstall, ALongFolderIsWrappedInTheQuestion)
 {
     std::wstring deep = root + L"\\Games";
     while (deep.size() < 192) deep += L"\\Torrentine-Collection";
-    deep = deep.substr(0, 192) + L"\\Torrentine PC";
+    deep = deep.substr(0, 192);
+    // The cut may fall just after a separator (the scratch folder's name grows with the
+    // process id): a doubled separator would be a second spelling of the folder.
+    if (deep.back() == L'\\') deep.back() = L'x';
+    deep += L"\\Torrentine PC";
     ASSERT_EQ(deep.size(), 206u);  // 205 characters and the separator before the last name
     InstallInto(deep);
     std::vector<std::wstring> before = TempCopies();

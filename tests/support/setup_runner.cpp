@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tests/support/test_support.h"
+#include "package/setup_file_digest.h"
 
 std::wstring TestSetupExe() { return WindowsPath(TEST_WIDEN(TORRENTINE_TEST_SETUP_EXE)); }
 std::wstring ReleaseSetupExe() { return WindowsPath(TEST_WIDEN(TORRENTINE_RELEASE_SETUP_EXE)); }
@@ -264,7 +265,10 @@ bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
     BOOL ok = remove || UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(101),
                                         MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                         (void*)package.data(), (DWORD)package.size());
-    return EndUpdateResourceW(update, !ok) && ok;
+    if (!EndUpdateResourceW(update, !ok) || !ok) return false;
+    std::vector<uint8_t> image = ReadBytes(copy);
+    return !image.empty() && SealSetupFileBytes(image.data(), (uint32_t)image.size()) == SEAL_DONE &&
+           WriteBytes(copy, image.data(), image.size());
 }
 
 bool WaitUntilGone(const std::wstring& path, DWORD timeout_ms)

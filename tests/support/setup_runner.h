@@ -77,7 +77,8 @@ std::vector<std::wstring> ListFilesBelow(const std::wstring& folder);
 // Every file below folder with its bytes, to show that nothing there changed.
 std::vector<std::pair<std::wstring, std::vector<uint8_t>>> FilesAndBytesBelow(const std::wstring& folder);
 
-// A copy of exe whose package resource is replaced by bytes (or removed when empty).
+// A copy of exe whose package resource is replaced by bytes (or removed when empty), sealed
+// with its new whole-file digest as the build seals a setup: only the package is changed.
 bool CopyWithPackage(const std::wstring& exe, const std::wstring& copy,
                      const std::vector<uint8_t>& package, bool remove);
 

@@ -2,9 +2,11 @@
 // that keeps a signed game executable as packaged, and the regions the file's check skips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/little_endian.h"
+#include "formats/file_digest.h"
 #include "formats/image_signature.h"
 
 namespace {
@@ -73,5 +75,70 @@ TEST(ImageSignature, TheCertificateTableDecidesWhetherAnImageIsSigned)
         EXPECT_EQ(regions.certificate_bytes, c.signed_ ? 0x800u : 0u);
         // Cut short before the entry, the same headers never claim a signature.
         EXPECT_EQ(CarriesCertificateTable(c.headers.data(), OPTIONAL_AT + 100), 0);
+    }
+}
+
+// What the whole file's digest covers: a certificate table counts only at the end of the
+// file (where a signer puts it), so a damaged entry never hides bytes from the digest; the
+// record must lie past the headers' regions.
+TEST(FileDigest, TheLayoutLeavesOutWhatASignerWrites)
+{
+    const uint32_t entry_at = OPTIONAL_AT + 112 + 32, record_at = 0x2000;
+    struct Case {
+        const char* what;
+        Bytes headers;
+        uint64_t file_bytes;
+        uint32_t record_at;
+        int readable;
+        uint64_t hashed_end;
+    };
+    const Case cases[] = {
+        {"unsigned", Headers(true, 16, 0, 0), 0x6000, record_at, 1, 0x6000},
+        {"a table at the end", Headers(true, 16, 0x5000, 0x1000), 0x6000, record_at, 1, 0x5000},
+        {"a table short of the end", Headers(true, 16, 0x5000, 0x800), 0x6000, record_at, 1, 0x6000},
+        {"a table past the end", Headers(true, 16, 0x5800, 0x1000), 0x6000, record_at, 1, 0x6000},
+        {"a table over the record", Headers(true, 16, 0x1000, 0x5000), 0x6000, record_at, 1, 0x6000},
+        {"the record in the headers", Headers(true, 16, 0, 0), 0x6000, entry_at, 0, 0},
+        {"the record past the end", Headers(true, 16, 0, 0), 0x2010, record_at, 0, 0},
+        {"no certificate entry", Headers(true, 4, 0, 0), 0x6000, record_at, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileDigestLayout layout;
+        ASSERT_EQ(ReadFileDigestLayout(c.headers.data(), (uint32_t)c.headers.size(), c.file_bytes, c.record_at,
+                                       &layout),
+                  c.readable);
+        if (!c.readable) continue;
+        EXPECT_EQ(layout.hashed_end, c.hashed_end);
+        EXPECT_EQ(layout.skip_at[0], OPTIONAL_AT + 64);
+        EXPECT_EQ(layout.skip_bytes[0], 4u);
+        EXPECT_EQ(layout.skip_at[1], entry_at);
+        EXPECT_EQ(layout.skip_bytes[1], 8u);
+        EXPECT_EQ(layout.skip_at[2], record_at + FILE_DIGEST_MAGIC_BYTES);
+        EXPECT_EQ(layout.skip_bytes[2], (uint32_t)FILE_DIGEST_HASH_BYTES);
+    }
+}
+
+// The file is read in pieces of any size: the digest sees the same bytes whatever the cut,
+// never a skipped one and nothing past the end.
+TEST(FileDigest, AnyPiecesGiveTheSameHashedBytes)
+{
+    FileDigestLayout layout = {{10, 20, 40}, {4, 8, 16}, 100};
+    Bytes file(120);
+    for (size_t i = 0; i < file.size(); i++) file[i] = (uint8_t)i;
+    Bytes expected;
+    for (uint32_t i = 0; i < 100; i++)
+        if (!(i >= 10 && i < 14) && !(i >= 20 && i < 28) && !(i >= 40 && i < 56)) expected.push_back((uint8_t)i);
+    auto sink = [](void* context, const uint8_t* bytes, uint32_t count) {
+        ASSERT_GT(count, 0u);
+        ((Bytes*)context)->insert(((Bytes*)context)->end(), bytes, bytes + count);
+    };
+    for (uint32_t piece = 1; piece <= file.size(); piece++) {
+        Bytes seen;
+        for (uint32_t at = 0; at < file.size(); at += piece) {
+            uint32_t count = std::min<uint32_t>(piece, (uint32_t)file.size() - at);
+            ForEachHashedPart(&layout, at, file.data() + at, count, sink, &seen);
+        }
+        EXPECT_TRUE(seen == expected) << "pieces of " << piece;
     }
 }
