@@ -18,6 +18,7 @@
 #include <wchar.h>
 
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/game_icon.h"

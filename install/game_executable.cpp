@@ -5,6 +5,7 @@
 
 #include "base/file_compare.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
 #include "base/installation_layout.h"
 #include "install/game_icon.h"
 #include "formats/icon_images.h"

@@ -4,6 +4,7 @@
 
 #include "base/file_compare.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "formats/icon_images.h"

@@ -8,6 +8,7 @@
 
 #include "base/file_helpers.h"
 #include "base/folder_identity.h"
+#include "base/partial_names.h"
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
@@ -18,10 +19,9 @@
 
 // SHCreateDirectoryExW takes a folder path of at most 247 units and a terminator; files
 // are opened through MAX_PATH paths (259 units and a terminator, the size of the request's
-// and the own path's buffers). An existing file is replaced through "<name>.partial" or,
-// past an interrupted run's, "<name>.partial1" to "<name>.partial9".
+// and the own path's buffers). An existing file is replaced through a partial name beside
+// it, up to PARTIAL_SUFFIX_UNITS longer (base/partial_names.h).
 #define FOLDER_CREATE_UNITS 248
-#define PARTIAL_SUFFIX_UNITS 9
 
 static int Longer(int a, int b) { return a > b ? a : b; }
 static int Shorter(int a, int b) { return a < b ? a : b; }

@@ -6,7 +6,10 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
+#include "base/partial_names.h"
 #include "base/folder_identity.h"
 #include "base/folder_lock.h"
 #include "base/path_helpers.h"
@@ -267,10 +270,7 @@ static void RegisterWithShell(const wchar_t* folder)
     wchar_t game[SETUP_JOIN_UNITS], icon[SETUP_JOIN_UNITS];
     JoinPath(game, SETUP_JOIN_UNITS, folder, GAME_EXE_NAME);
     JoinPath(icon, SETUP_JOIN_UNITS, folder, ICON_FILE_NAME);
-    DWORD attributes = GetFileAttributesW(icon);
-    const wchar_t* icon_path =
-        (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ? icon
-                                                                                          : game;
+    const wchar_t* icon_path = IsFileInFolder(folder, ICON_FILE_NAME) ? icon : game;
     RegisterShellEntries(game, folder, icon_path, DISPLAY_NAME, g_setup.make_desktop_shortcut,
                          g_setup.make_start_menu_shortcut);
 }

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"

@@ -5,8 +5,10 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
-#include "base/file_helpers.h"
+#include "base/file_deletion.h"
+#include "base/file_replacement.h"
 #include "base/installation_layout.h"
+#include "base/partial_names.h"
 #include "base/setup_state.h"
 #include "base/status_channel.h"
 #include "base/text_format.h"

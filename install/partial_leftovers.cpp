@@ -3,7 +3,8 @@
 #include <windows.h>
 #include <wchar.h>
 
-#include "base/file_helpers.h"
+#include "base/file_deletion.h"
+#include "base/partial_names.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "formats/icon_images.h"
@@ -55,18 +56,6 @@ static int FindEntry(const wchar_t* name, const uint8_t*, uint64_t, void* contex
     return !search->found;
 }
 
-// The units of name before ".partial" or ".partial1" to ".partial9" at its end, or -1.
-static int UnitsBeforePartialSuffix(const wchar_t* name)
-{
-    static const wchar_t suffix[] = L".partial";
-    const int suffix_units = (int)(sizeof suffix / sizeof suffix[0]) - 1;
-    int units = (int)wcslen(name);
-    if (units > 0 && name[units - 1] >= L'1' && name[units - 1] <= L'9') units--;
-    units -= suffix_units;
-    if (units <= 0 || !SameName(name + units, suffix_units, suffix, suffix_units)) return -1;
-    return units;
-}
-
 static int IsSetupsOwnName(const wchar_t* name, int units)
 {
     for (size_t i = 0; i < SETUP_OWN_FILES_COUNT; i++)
@@ -91,7 +80,7 @@ static void RemoveLeftoversIn(const wchar_t* folder, const wchar_t* relative_fol
     wchar_t here[SETUP_JOIN_UNITS], search[SETUP_JOIN_UNITS];
     int joined = relative_folder[0] ? JoinPath(here, SETUP_JOIN_UNITS, folder, relative_folder)
                                     : FormatText(here, SETUP_JOIN_UNITS, L"%s", folder);
-    if (joined < 0 || JoinPath(search, SETUP_JOIN_UNITS, here, L"*.partial*") < 0) return;
+    if (joined < 0 || JoinPath(search, SETUP_JOIN_UNITS, here, PARTIAL_SEARCH_PATTERN) < 0) return;
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileExW(search, FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE) return;

@@ -1,7 +1,7 @@
 // Files that an interrupted run of setup leaves beside the names it writes: setup writes a
-// replacement as "<name>.partial" (or "<name>.partial1" to "<name>.partial9" past older
-// leftovers) and renames it over <name> once it is whole. A run killed before the rename
-// leaves it behind; enough of them would leave no free name for the next update.
+// replacement under a partial name (base/partial_names.h) and renames it over <name> once
+// it is whole. A run killed before the rename leaves it behind; enough of them would leave
+// no free name for the next update.
 #pragma once
 
 // Removes, from the installation in folder, every such file whose <name> is a file of the

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
 #include "base/installation_layout.h"
 #include "base/path_helpers.h"

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 #include <wchar.h>
 
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
 #include "base/folder_lock.h"
 #include "base/setup_state.h"

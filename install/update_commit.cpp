@@ -4,8 +4,11 @@
 #include <wchar.h>
 
 #include "base/busy_retry.h"
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
 #include "base/installation_layout.h"
+#include "base/partial_names.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 #include "install/release_files.h"

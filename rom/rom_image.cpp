@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "base/file_compare.h"
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
@@ -136,11 +138,9 @@ int LoadRomImage(const wchar_t* path, uint8_t** image, uint32_t* length)
 
 bool HasInstalledRomCopy(const wchar_t* folder)
 {
+    if (!IsFileInFolder(folder, ROM_COPY_NAME)) return false;
     wchar_t path[SETUP_JOIN_UNITS];
     JoinPath(path, SETUP_JOIN_UNITS, folder, ROM_COPY_NAME);
-    DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
     uint32_t length = 0;
     return ReadRomFile(path, &length, nullptr, nullptr) == ROMCHECK_ACCEPTED;
 }

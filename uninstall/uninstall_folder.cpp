@@ -5,6 +5,7 @@
 #include <wchar.h>
 
 #include "base/busy_retry.h"
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
 #include "base/folder_lock.h"
 #include "base/path_helpers.h"

@@ -6,7 +6,8 @@
 #include <wctype.h>
 
 #include "base/command_line.h"
-#include "base/file_helpers.h"
+#include "base/file_deletion.h"
+#include "base/file_replacement.h"
 #include "base/folder_identity.h"
 #include "base/path_helpers.h"
 #include "base/run_lock.h"

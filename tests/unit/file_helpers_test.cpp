@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/entry_itself.h"
 #include "base/file_compare.h"
+#include "base/file_deletion.h"
 #include "base/file_helpers.h"
+#include "base/file_replacement.h"
 #include "tests/support/setup_runner.h"
 #include "tests/support/test_support.h"
 
