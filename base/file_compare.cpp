@@ -20,68 +20,50 @@ int NextBytesAre(HANDLE file, const uint8_t* bytes, uint64_t count, uint8_t* buf
     return 1;
 }
 
-
-static int MapOpenFile(HANDLE file, uint64_t size, MappedFile* mapped)
+// The file must end where the bytes do: nothing more to read.
+static int AtEnd(HANDLE file, uint8_t* buffer)
 {
-    mapped->file = file;
-    mapped->mapping = nullptr;
-    mapped->bytes = nullptr;
-    mapped->size = size;
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    if (size == 0) return 1;
-    if (size > (uint64_t)(SIZE_T)-1) return 0;
-    mapped->mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapped->mapping) mapped->bytes = (const uint8_t*)MapViewOfFile(mapped->mapping, FILE_MAP_READ, 0, 0, 0);
-    return mapped->bytes != nullptr;
-}
-
-int MapFileInFolder(const wchar_t* folder, const wchar_t* name, MappedFile* mapped)
-{
-    uint64_t size = 0;
-    HANDLE file = OpenFileInFolder(folder, name, &size);
-    return MapOpenFile(file, size, mapped);
-}
-
-int MapFileAt(const wchar_t* path, MappedFile* mapped)
-{
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    LARGE_INTEGER size;
-    size.QuadPart = 0;
-    if (file != INVALID_HANDLE_VALUE && !GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-    }
-    return MapOpenFile(file, (uint64_t)size.QuadPart, mapped);
-}
-
-void UnmapFile(MappedFile* mapped)
-{
-    if (mapped->bytes) UnmapViewOfFile(mapped->bytes);
-    if (mapped->mapping) CloseHandle(mapped->mapping);
-    if (mapped->file != INVALID_HANDLE_VALUE) CloseHandle(mapped->file);
-    mapped->bytes = nullptr;
-    mapped->mapping = nullptr;
-    mapped->file = INVALID_HANDLE_VALUE;
+    DWORD read = 0;
+    return ReadFile(file, buffer, 1, &read, nullptr) && read == 0;
 }
 
 int FileInFolderHolds(const wchar_t* folder, const wchar_t* name, const uint8_t* data, uint64_t size)
 {
-    MappedFile installed;
-    int same = MapFileInFolder(folder, name, &installed) && installed.size == size &&
-               (size == 0 || memcmp(installed.bytes, data, (size_t)size) == 0);
-    UnmapFile(&installed);
+    uint64_t installed = 0;
+    HANDLE file = OpenFileInFolder(folder, name, &installed);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    int same = 0;
+    if (installed == size) {
+        uint8_t* buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES);
+        same = buffer && NextBytesAre(file, data, size, buffer) && AtEnd(file, buffer);
+        if (buffer) HeapFree(GetProcessHeap(), 0, buffer);
+    }
+    CloseHandle(file);
     return same;
 }
 
 int FileInFolderEquals(const wchar_t* folder, const wchar_t* name, const wchar_t* path)
 {
-    MappedFile installed = {INVALID_HANDLE_VALUE, nullptr, nullptr, 0};
-    MappedFile source = {INVALID_HANDLE_VALUE, nullptr, nullptr, 0};
-    int same = MapFileInFolder(folder, name, &installed) && MapFileAt(path, &source) &&
-               installed.size == source.size &&
-               (source.size == 0 || memcmp(installed.bytes, source.bytes, (size_t)source.size) == 0);
-    UnmapFile(&installed);
-    UnmapFile(&source);
+    uint64_t installed = 0;
+    HANDLE file = OpenFileInFolder(folder, name, &installed);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    HANDLE source = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    LARGE_INTEGER size;
+    uint8_t* buffers = nullptr;
+    int same = source != INVALID_HANDLE_VALUE && GetFileSizeEx(source, &size) &&
+               (uint64_t)size.QuadPart == installed &&
+               (buffers = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, 2 * (SIZE_T)COMPARE_BUFFER_BYTES)) != nullptr;
+    for (uint64_t left = installed; same && left;) {
+        DWORD part = left < COMPARE_BUFFER_BYTES ? (DWORD)left : COMPARE_BUFFER_BYTES;
+        DWORD read = 0;
+        same = ReadFile(source, buffers, part, &read, nullptr) && read == part &&
+               NextBytesAre(file, buffers, part, buffers + COMPARE_BUFFER_BYTES);
+        left -= part;
+    }
+    same = same && AtEnd(file, buffers);
+    if (buffers) HeapFree(GetProcessHeap(), 0, buffers);
+    if (source != INVALID_HANDLE_VALUE) CloseHandle(source);
+    CloseHandle(file);
     return same;
 }

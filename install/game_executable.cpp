@@ -121,22 +121,15 @@ int GameExecutableIsAlready(const wchar_t* folder, const uint8_t* data, uint32_t
     uint8_t group[ICON_GROUP_BYTES];
     ExecutableLayout layout;
     if (!PlanGameExecutable(data, size, icon, &layout, group)) return FileInFolderHolds(folder, GAME_EXE_NAME, data, size);
-    MappedFile installed;
-    int same = MapFileInFolder(folder, GAME_EXE_NAME, &installed) && installed.size == layout.file_bytes;
-    uint64_t at = 0;
-    for (int i = 0; same && i < layout.piece_count; i++) {
-        const FilePiece* piece = &layout.pieces[i];
-        if (piece->count > installed.size - at) {
-            same = 0;  // the pieces are the planned file's, never beyond it
-        } else if (piece->bytes) {
-            same = memcmp(installed.bytes + at, piece->bytes, piece->count) == 0;
-        } else {
-            for (uint32_t k = 0; same && k < piece->count; k++) same = installed.bytes[at + k] == 0;
-        }
-        at += piece->count;
-    }
-    same = same && at == installed.size;
-    UnmapFile(&installed);
+    uint64_t installed = 0;
+    HANDLE file = OpenFileInFolder(folder, GAME_EXE_NAME, &installed);
+    uint8_t* buffer = nullptr;
+    int same = file != INVALID_HANDLE_VALUE && installed == layout.file_bytes &&
+               (buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES)) != nullptr;
+    for (int i = 0; same && i < layout.piece_count; i++)
+        same = NextBytesAre(file, layout.pieces[i].bytes, layout.pieces[i].count, buffer);
+    if (buffer) HeapFree(GetProcessHeap(), 0, buffer);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     FreeExecutableLayout(&layout);
     // It already holds its new icons: the icon step leaves it alone.
     if (same) icon->executable_written = 1;
