@@ -117,6 +117,25 @@ static int WriteJournal(const wchar_t* folder, const CommitList* list)
     return ok;
 }
 
+// The journal is a file in the folder, not the package: anything may have written it. A
+// name it gives is acted on only when it stays below the folder: relative, no drive or
+// stream colon, no empty, "." or ".." step, backslashes only.
+static int IsNameInsideFolder(const wchar_t* name)
+{
+    if (!name[0] || name[0] == L'\\' || wcschr(name, L':') || wcschr(name, L'/')) return 0;
+    for (const wchar_t* step = name;;) {
+        const wchar_t* end = wcschr(step, L'\\');
+        size_t units = end ? (size_t)(end - step) : wcslen(step);
+        // Windows drops a step's trailing dots and spaces: one made of those alone is "."
+        // or "..", or nothing.
+        size_t plain = 0;
+        while (plain < units && (step[plain] == L'.' || step[plain] == L' ')) plain++;
+        if (plain == units) return 0;
+        if (!end) return 1;
+        step = end + 1;
+    }
+}
+
 // The journal's items; 0 when it cannot be read whole.
 static int ReadJournal(const wchar_t* folder, CommitList* list)
 {
@@ -149,7 +168,7 @@ static int ReadJournal(const wchar_t* folder, CommitList* list)
         ok = units > 0 && staged >= '0' && staged <= '9' && (aside == '-' || (aside >= '0' && aside <= '9'));
         if (ok) {
             name[units] = L'\0';
-            ok = AddCommitItem(list, name, staged - '0');
+            ok = IsNameInsideFolder(name) && AddCommitItem(list, name, staged - '0');
             if (ok && aside != '-') list->items[list->count - 1].aside_slot = (uint8_t)(aside - '0');
         }
         at = end + 2;

@@ -1343,6 +1343,29 @@ TEST_F(SilentInstall, AnUpdateStoppedAtAnyPointLeavesThePreviousVersion)
     }
 }
 
+// The journal of an update stopped in its commit is a file in the folder that anything may
+// have written: a name in it that leads outside the folder is never renamed or removed, and
+// the update goes on.
+TEST_F(SilentInstall, AJournalNeverLeadsOutsideTheFolder)
+{
+    const std::wstring update = L"/S /dir " + Quoted(folder) + L" /nodesktop /nostartmenu";
+    ASSERT_EQ(Install(L"/S " + RomArgument(L"fixture.z64") + L" /dir " + Quoted(folder) +
+                      L" /nodesktop /nostartmenu").exit_code, 0u);
+    ASSERT_TRUE(WriteText(root + L"\\victim.txt", "a player's file"));
+    for (const char* line : {"0- ..\\victim.txt", "00 ..\\victim.txt", "0- C:victim.txt", "0- \\victim.txt",
+                             "0- assets\\..\\..\\victim.txt", "0- . .\\victim.txt"}) {
+        SCOPED_TRACE(line);
+        std::string journal = std::string("An update of Torrentine PC was moving its files into place here.\r\n") +
+                              line + "\r\n";
+        ASSERT_TRUE(WriteText(InFolder(L"update-in-progress.txt"), journal.c_str()));
+        SetupRun run = RunProgram(TestSetupExe(), update);
+        EXPECT_EQ(run.exit_code, 0u) << run.out;
+        EXPECT_EQ(ReadBytes(root + L"\\victim.txt"), std::vector<uint8_t>({'a', ' ', 'p', 'l', 'a', 'y', 'e', 'r', '\'',
+                                                                          's', ' ', 'f', 'i', 'l', 'e'}));
+        EXPECT_FALSE(FileExists(InFolder(L"update-in-progress.txt")));
+    }
+}
+
 // The commit is all or nothing: old files renamed aside, new ones renamed in, setup's
 // uninstaller with them. A rename that fails at any step puts every name back; a kill at any
 // step leaves a journal from which the next run puts the previous version back, saying so.
