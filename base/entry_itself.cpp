@@ -1,27 +1,43 @@
 #include "base/entry_itself.h"
 
+#include <winternl.h>
 #include <wchar.h>
 
 #include "base/setup_state.h"
 #include "base/text_format.h"
 
+// The object's name as the system keeps it: the volume's device and the path on it in one
+// name (\Device\HarddiskVolume3\Games\... on Windows, \??\C:\Games\... under Wine), at
+// any length. GetFinalPathNameByHandleW asks the same question, but its device-name form
+// asks the mount manager again, and under Wine stops at 260 units; the volume's serial
+// number is another round trip to the mount manager under Wine (half a millisecond a file).
+typedef LONG(NTAPI* QueryObjectFunction)(HANDLE, int, void*, ULONG, ULONG*);
+#define OBJECT_NAME_INFORMATION_CLASS 1
+
+static QueryObjectFunction QueryObject(void)
+{
+    static QueryObjectFunction query;  // the same answer on every thread
+    if (!query) query = (QueryObjectFunction)(void*)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject");
+    return query;
+}
+
 int ReadPlace(HANDLE handle, FilePlace* place)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    const DWORD bytes = sizeof(FILE_NAME_INFO) + PLACE_UNITS * sizeof(wchar_t);
-    FILE_NAME_INFO* name = (FILE_NAME_INFO*)LocalAlloc(LMEM_FIXED, bytes);
-    if (!name || !GetFileInformationByHandle(handle, &info) ||
-        !GetFileInformationByHandleEx(handle, FileNameInfo, name, bytes)) {
+    QueryObjectFunction query = QueryObject();
+    const ULONG bytes = sizeof(UNICODE_STRING) + PLACE_UNITS * sizeof(wchar_t);
+    UNICODE_STRING* name = (UNICODE_STRING*)LocalAlloc(LMEM_FIXED, bytes);
+    ULONG returned = 0;
+    if (!query || !name || query(handle, OBJECT_NAME_INFORMATION_CLASS, name, bytes, &returned) < 0 ||
+        !name->Buffer) {
         if (name) LocalFree(name);
         return 0;
     }
-    size_t units = name->FileNameLength / sizeof(wchar_t);
-    int fits = units < PLACE_UNITS;
+    size_t units = name->Length / sizeof(wchar_t);
+    int fits = units > 0 && units < PLACE_UNITS;
     if (fits) {
-        if (units > 0 && name->FileName[units - 1] == L'\\') units--;  // a volume's root
-        wmemcpy(place->path, name->FileName, units);
+        if (name->Buffer[units - 1] == L'\\') units--;  // a volume's root
+        wmemcpy(place->path, name->Buffer, units);
         place->path[units] = L'\0';
-        place->volume = info.dwVolumeSerialNumber;
     }
     LocalFree(name);
     return fits;
@@ -44,7 +60,6 @@ int HandleIsEntryItself(HANDLE handle, const FilePlace* folder, const wchar_t* n
     FilePlace* entry = (FilePlace*)block;
     wchar_t* expected = (wchar_t*)(block + sizeof(FilePlace));
     int itself = ReadPlace(handle, entry) && JoinPath(expected, PLACE_UNITS, folder->path, name) >= 0 &&
-                 entry->volume == folder->volume &&
                  CompareStringOrdinal(entry->path, -1, expected, -1, TRUE) == CSTR_EQUAL;
     LocalFree(block);
     return itself;

@@ -18,11 +18,9 @@
 // per call at the top.
 #define PLACE_UNITS 32768
 
-// Where an open file or folder really is: its volume and its path on that volume, without
-// a trailing backslash. (The name query works at every length; under Wine the final-path
-// query stops at 260 units.)
+// Where an open file or folder really is, links on the way resolved: its volume's device
+// and its path there, in one name, without a trailing backslash.
 struct FilePlace {
-    DWORD volume;
     wchar_t path[PLACE_UNITS];
 };
 

@@ -27,16 +27,18 @@ static int AtEnd(HANDLE file, uint8_t* buffer)
     return ReadFile(file, buffer, 1, &read, nullptr) && read == 0;
 }
 
-int FileInFolderHolds(const wchar_t* folder, const wchar_t* name, const uint8_t* data, uint64_t size)
+int FileInFolderHolds(const wchar_t* folder, const wchar_t* name, const uint8_t* data, uint64_t size,
+                      uint8_t* buffer)
 {
     uint64_t installed = 0;
     HANDLE file = OpenFileInFolder(folder, name, &installed);
     if (file == INVALID_HANDLE_VALUE) return 0;
     int same = 0;
     if (installed == size) {
-        uint8_t* buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES);
+        uint8_t* own = buffer ? nullptr : (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES);
+        if (!buffer) buffer = own;
         same = buffer && NextBytesAre(file, data, size, buffer) && AtEnd(file, buffer);
-        if (buffer) HeapFree(GetProcessHeap(), 0, buffer);
+        if (own) HeapFree(GetProcessHeap(), 0, own);
     }
     CloseHandle(file);
     return same;

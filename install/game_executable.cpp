@@ -116,19 +116,18 @@ int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size,
     return written;
 }
 
-int GameExecutableIsAlready(const wchar_t* folder, const uint8_t* data, uint32_t size, GameIconImages* icon)
+int GameExecutableIsAlready(const wchar_t* folder, const uint8_t* data, uint32_t size, GameIconImages* icon,
+                            uint8_t* buffer)
 {
     uint8_t group[ICON_GROUP_BYTES];
     ExecutableLayout layout;
-    if (!PlanGameExecutable(data, size, icon, &layout, group)) return FileInFolderHolds(folder, GAME_EXE_NAME, data, size);
+    if (!PlanGameExecutable(data, size, icon, &layout, group))
+        return FileInFolderHolds(folder, GAME_EXE_NAME, data, size, buffer);
     uint64_t installed = 0;
     HANDLE file = OpenFileInFolder(folder, GAME_EXE_NAME, &installed);
-    uint8_t* buffer = nullptr;
-    int same = file != INVALID_HANDLE_VALUE && installed == layout.file_bytes &&
-               (buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES)) != nullptr;
+    int same = file != INVALID_HANDLE_VALUE && installed == layout.file_bytes;
     for (int i = 0; same && i < layout.piece_count; i++)
         same = NextBytesAre(file, layout.pieces[i].bytes, layout.pieces[i].count, buffer);
-    if (buffer) HeapFree(GetProcessHeap(), 0, buffer);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     FreeExecutableLayout(&layout);
     // It already holds its new icons: the icon step leaves it alone.

@@ -165,7 +165,7 @@ static void WriteIconFile(const wchar_t* install_folder, uint8_t* const images[I
         at += image_bytes[k];
     }
     // An update that finds it already right leaves it alone.
-    if (!FileInFolderHolds(install_folder, ICON_FILE_NAME, file, total)) WriteWholeFileAsNew(path, file, total);
+    if (!FileInFolderHolds(install_folder, ICON_FILE_NAME, file, total, nullptr)) WriteWholeFileAsNew(path, file, total);
     HeapFree(heap, 0, file);
 }
 

@@ -35,8 +35,10 @@ int StoreGameIcon(const wchar_t* install_folder, const GameIconImages* icon);
 int WriteGameExecutable(const wchar_t* path, const uint8_t* data, uint32_t size, GameIconImages* icon,
                         int* created);
 // 1 when the folder's game executable is already exactly what WriteGameExecutable would
-// write (an update then leaves it as it is, and the icon step too).
-int GameExecutableIsAlready(const wchar_t* folder, const uint8_t* data, uint32_t size, GameIconImages* icon);
+// write (an update then leaves it as it is, and the icon step too). buffer holds
+// COMPARE_BUFFER_BYTES.
+int GameExecutableIsAlready(const wchar_t* folder, const uint8_t* data, uint32_t size, GameIconImages* icon,
+                            uint8_t* buffer);
 
 // All of the above at once, for an executable already in the folder: 1 when its icon
 // resources were replaced; the icon file is written whenever the six images could be

@@ -134,11 +134,12 @@ static int SameFolder(const ComparedFolder* folder, const wchar_t* other)
         return NormalisedFolder(other, known.full, SETUP_JOIN_UNITS) &&
                SameFolderText(folder->full, known.full);
     }
-    if (!NormalisedFolder(other, known.full, SETUP_JOIN_UNITS)) return 0;
     // Another number on its volume is another folder, whatever the volumes: the identity,
-    // which costs a round trip under Wine, is read only for the same number.
+    // which costs a round trip under Wine, is read only for the same number, and the other's
+    // resolved text (its long form costs a search per name on its path) only then too.
     uint64_t index = 0;
-    if (folder->indexed && ReadFileIndex(known.full, &index) && index != folder->index) return 0;
+    if (folder->indexed && ReadFileIndex(other, &index) && index != folder->index) return 0;
+    if (!NormalisedFolder(other, known.full, SETUP_JOIN_UNITS)) return 0;
     if (ReadFileIdentity(known.full, &known.identity)) return SameIdentity(&folder->identity, &known.identity);
     return SameFolderText(folder->full, known.full);
 }

@@ -10,6 +10,7 @@
 struct SameWalk {
     ExtractContext* context;
     uint32_t index;
+    uint8_t* buffer;  // COMPARE_BUFFER_BYTES, one for the whole walk
 };
 
 static int MarkIfSame(const wchar_t* name, const uint8_t* data, uint64_t size, void* param)
@@ -20,8 +21,9 @@ static int MarkIfSame(const wchar_t* name, const uint8_t* data, uint64_t size, v
     if (index >= context->entry_count) return 0;
     const wchar_t* folder = context->install_folder;
     int game = context->game_icon && _wcsicmp(name, GAME_EXE_NAME) == 0;
-    int same = game ? size <= 0xFFFFFFFFull && GameExecutableIsAlready(folder, data, (uint32_t)size, context->game_icon)
-                    : FileInFolderHolds(folder, name, data, size);
+    int same = game ? size <= 0xFFFFFFFFull &&
+                          GameExecutableIsAlready(folder, data, (uint32_t)size, context->game_icon, walk->buffer)
+                    : FileInFolderHolds(folder, name, data, size, walk->buffer);
     if (same) context->slots[index] = PARTIAL_SLOT_SAME;
     return 1;
 }
@@ -29,8 +31,10 @@ static int MarkIfSame(const wchar_t* name, const uint8_t* data, uint64_t size, v
 void FindUnchangedEntries(ExtractContext* context)
 {
     if (!context->slots) return;
-    SameWalk walk = {context, 0};
+    SameWalk walk = {context, 0, (uint8_t*)HeapAlloc(GetProcessHeap(), 0, COMPARE_BUFFER_BYTES)};
+    if (!walk.buffer) return;  // every file is then written again, as before this comparison
     WalkPackage(MarkIfSame, &walk);
+    HeapFree(GetProcessHeap(), 0, walk.buffer);
 }
 
 void FindUnchangedOwnFiles(ExtractContext* context, const wchar_t* rom_path, uint32_t length,

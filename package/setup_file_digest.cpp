@@ -175,14 +175,22 @@ int SetupFileIsIntact(void)
     return intact;
 }
 
-static DWORD WINAPI CheckPackage(LPVOID)
+static DWORD WINAPI CheckPackage(LPVOID started)
 {
+    SetEvent((HANDLE)started);
     return (DWORD)SetupFileIsIntact();
 }
 
 HANDLE StartPackageCheck(void)
 {
-    return CreateThread(nullptr, 0, CheckPackage, nullptr, 0, nullptr);
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!started) return CreateThread(nullptr, 0, CheckPackage, nullptr, 0, nullptr);
+    HANDLE check = CreateThread(nullptr, 0, CheckPackage, started, 0, nullptr);
+    // A new thread begins only once no library is loading, and the caller loads the shell's
+    // libraries next (35 ms under Wine): the check waits for nothing if it has begun first.
+    // A start that takes longer than a second leaves the event to the thread.
+    if (!check || WaitForSingleObject(started, 1000) == WAIT_OBJECT_0) CloseHandle(started);
+    return check;
 }
 
 int LeavePackageCheck(HANDLE check)

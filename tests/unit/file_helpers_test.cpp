@@ -495,7 +495,7 @@ TEST_F(FileHelpersTest, AFileHoldsGivenBytesOnlyWhenEveryByteAndTheLengthAgree)
         if (c.length_change > 0) installed.push_back(0);
         if (c.length_change < 0) installed.pop_back();
         ASSERT_TRUE(WriteBytes(P(L"entry.bin"), installed.data(), installed.size()));
-        EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"entry.bin", data.data(), data.size()), c.holds ? 1 : 0);
+        EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"entry.bin", data.data(), data.size(), nullptr), c.holds ? 1 : 0);
         EXPECT_EQ(FileInFolderEquals(folder.c_str(), L"entry.bin", P(L"source.bin").c_str()), 0);  // no source
         ASSERT_TRUE(WriteBytes(P(L"source.bin"), data.data(), data.size()));
         EXPECT_EQ(FileInFolderEquals(folder.c_str(), L"entry.bin", P(L"source.bin").c_str()), c.holds ? 1 : 0);
@@ -504,12 +504,12 @@ TEST_F(FileHelpersTest, AFileHoldsGivenBytesOnlyWhenEveryByteAndTheLengthAgree)
     // Empty both ways; a missing name; a folder at the name; a link to a file that holds the
     // bytes (its target is not the folder's file, and the update replaces the link as a name).
     ASSERT_TRUE(WriteBytes(P(L"empty.bin"), "", 0));
-    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"empty.bin", nullptr, 0), 1);
-    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"missing.bin", nullptr, 0), 0);
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"empty.bin", nullptr, 0, nullptr), 1);
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"missing.bin", nullptr, 0, nullptr), 0);
     CreateDirectoryW(P(L"a folder").c_str(), nullptr);
-    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"a folder", nullptr, 0), 0);
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"a folder", nullptr, 0, nullptr), 0);
     Make(L"outside\\same.bin", 0);
     ASSERT_TRUE(WriteBytes(P(L"outside\\same.bin"), data.data(), data.size()));
     ASSERT_TRUE(MakeFileLink(P(L"linked.bin"), P(L"outside\\same.bin"), true));
-    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"linked.bin", data.data(), data.size()), 0);
+    EXPECT_EQ(FileInFolderHolds(folder.c_str(), L"linked.bin", data.data(), data.size(), nullptr), 0);
 }
