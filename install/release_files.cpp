@@ -11,6 +11,7 @@
 #include "base/path_helpers.h"
 #include "base/setup_state.h"
 #include "base/text_format.h"
+#include "formats/file_digest.h"
 #include "install/installation_mark.h"
 #include "package/package_digest.h"
 #include "package/package_format.h"
@@ -73,6 +74,23 @@ static int SameDigest(const uint8_t* a, uint32_t a_size, const uint8_t* b, uint3
                   PACKAGE_DIGEST_BYTES) == 0;
 }
 
+// The installed uninstaller's package is checked in its file, where its module says it lies,
+// not through the module's 50 MB of mapped pages. Windows lets no one write a file mapped as
+// an image, so the file holds the module's bytes while it is loaded.
+#define MAPPED_HEADER_BYTES 4096  // an image's first page: its headers and section table
+static int InstalledPackageIsIntact(const wchar_t* path, HMODULE module, const uint8_t* bytes, uint32_t size)
+{
+    const uint8_t* base = (const uint8_t*)((uintptr_t)module & ~(uintptr_t)3);  // a data file's low bits
+    uint32_t at = bytes > base ? FileOffsetOfRva(base, MAPPED_HEADER_BYTES, (uint32_t)(bytes - base), size) : 0;
+    if (!at) return PackageBytesAreIntact(bytes, size);  // as mapped
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    int intact = PackageInFileIsIntact(file, at, size);
+    CloseHandle(file);
+    return intact;
+}
+
 int ReadInstalledReleaseNames(const wchar_t* folder, ReleaseNames* names)
 {
     names->names = nullptr;
@@ -87,7 +105,7 @@ int ReadInstalledReleaseNames(const wchar_t* folder, ReleaseNames* names)
     if (FindPackage(module, &bytes, &size)) {
         if (FindPackage(nullptr, &own, &own_size) && SameDigest(bytes, size, own, own_size))
             read = CollectNames(own, own_size, names);
-        else if (PackageBytesAreIntact(bytes, size))
+        else if (InstalledPackageIsIntact(path, module, bytes, size))
             read = CollectNames(bytes, size, names);
     }
     FreeLibrary(module);

@@ -20,6 +20,7 @@
 #include "formats/icon_images.h"
 #include "formats/resource_section.h"
 #include "install/package_extraction.h"
+#include "install/release_files.h"
 #include "package/package_format.h"
 #include "tests/support/look_alike_folders.h"
 #include "package/setup_file_digest.h"
@@ -509,6 +510,47 @@ size_t FindBytes(const std::vector<uint8_t>& image, const std::vector<uint8_t>& 
 {
     auto at = std::search(image.begin() + from, image.begin() + to, needle.begin(), needle.end());
     return at == image.begin() + to ? 0 : (size_t)(at - image.begin());
+}
+
+// An update learns which files the installed release shipped from the installation's own
+// uninstaller, read from its file: whole, every name; one changed byte anywhere in its
+// package (the first, one in the last entry's data, the digest), not at all. This test
+// program carries no package, so the installed one is never taken for its own.
+TEST_F(SilentInstall, AnInstalledUninstallersNamesCountOnlyWhenItsPackageIsWhole)
+{
+    const std::wstring release2 = TestReleaseExe(2);
+    HMODULE module = LoadLibraryExW(release2.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    const std::vector<uint8_t> package = ResourceBytes(module, RT_RCDATA, PACKAGE_RESOURCE_ID);
+    FreeLibrary(module);
+    ASSERT_GT(package.size(), 1000u);
+    std::set<std::wstring> shipped;
+    for (const std::wstring& name : ListFilesBelow(ReleaseGameFolder(2))) shipped.insert(name);
+    ASSERT_FALSE(shipped.empty());
+
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    struct Case {
+        const char* what;
+        size_t flipped;  // SIZE_MAX: none
+    };
+    const Case cases[] = {{"whole", SIZE_MAX},
+                          {"the magic", 0},
+                          {"the last entry's data", package.size() - 21},
+                          {"the digest", package.size() - 1}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = package;
+        if (c.flipped != SIZE_MAX) bytes[c.flipped] ^= 0x01;
+        DeleteFileW(InFolder(L"Uninstall.exe").c_str());
+        ASSERT_TRUE(CopyWithPackage(release2, InFolder(L"Uninstall.exe"), bytes, false)) << c.what;
+        ReleaseNames names = {nullptr, 0};
+        int read = ReadInstalledReleaseNames(folder.c_str(), &names);
+        std::set<std::wstring> found;
+        const wchar_t* name = names.names;
+        for (uint32_t i = 0; name && i < names.count; i++, name += wcslen(name) + 1) found.insert(name);
+        FreeReleaseNames(&names);
+        EXPECT_EQ(read, c.flipped == SIZE_MAX ? 1 : 0) << c.what;
+        EXPECT_TRUE(found == (c.flipped == SIZE_MAX ? shipped : std::set<std::wstring>())) << c.what;
+    }
 }
 
 // Every build of the setup program is sealed with its whole file's digest, and sealing one
