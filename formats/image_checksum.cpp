@@ -1,5 +1,7 @@
 #include "formats/image_checksum.h"
 
+#include <string.h>
+
 #include "base/little_endian.h"
 
 // Adds up to 0xFFFF per word with end-around carry: the sum modulo 0xFFFF, kept apart
@@ -10,10 +12,21 @@ static uint32_t Fold16(uint64_t sum)
     return (uint32_t)sum;
 }
 
+// Eight bytes a load, two words each: the compiler does not merge ReadLe32's four byte
+// loads when it optimises for size, and summing a 26 MB executable word by word took five
+// times as long. The sum of 2^29 pairs of words cannot wrap.
 static uint32_t SumFromEvenOffset(const uint8_t* bytes, uint32_t count)
 {
     uint64_t sum = 0;
     uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t pair;
+        memcpy(&pair, bytes + i, sizeof pair);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        pair = __builtin_bswap64(pair);  // the words as little-endian values
+#endif
+        sum += (pair & 0xFFFFFFFFu) + (pair >> 32);
+    }
     for (; i + 4 <= count; i += 4) sum += ReadLe32(bytes + i);
     for (; i < count; i++) sum += (uint32_t)bytes[i] << (8 * (i & 1));
     return Fold16(sum);
