@@ -92,17 +92,21 @@ HANDLE OpenFileInFolder(const wchar_t* folder, const wchar_t* name, uint64_t* si
 
 int HoldsOwnEntry(const wchar_t* folder, const wchar_t* name)
 {
-    wchar_t path[SETUP_JOIN_UNITS];
     FilePlace place;
-    if (JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0 || !ReadFolderPlace(folder, &place))
-        return 1;
+    return !ReadFolderPlace(folder, &place) || HoldsEntryInPlacedFolder(&place, folder, name);
+}
+
+int HoldsEntryInPlacedFolder(const FilePlace* place, const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[SETUP_JOIN_UNITS];
+    if (!place || JoinPath(path, SETUP_JOIN_UNITS, folder, name) < 0) return 1;
     HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, ENTRY_SHARING, nullptr, OPEN_EXISTING,
                                 ENTRY_ITSELF, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     }
-    int own = HandleIsEntryItself(handle, &place, name);
+    int own = HandleIsEntryItself(handle, place, name);
     CloseHandle(handle);
     return own;
 }

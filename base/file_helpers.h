@@ -22,6 +22,10 @@ HANDLE OpenFileInFolder(const wchar_t* folder, const wchar_t* name, uint64_t* si
 // 1 when folder\name is an entry of the folder itself (a file or a folder), or may be one:
 // only a name that is missing, or a link that leads elsewhere, gives 0.
 int HoldsOwnEntry(const wchar_t* folder, const wchar_t* name);
+// The same for many names of one folder, its place read once (file_deletion.h's
+// ReadFolderPlaceOnce; null, as an unreadable place, gives 1).
+struct FilePlace;
+int HoldsEntryInPlacedFolder(const FilePlace* place, const wchar_t* folder, const wchar_t* name);
 
 // 1 when folder holds a file (not a folder) of that name.
 int IsFileInFolder(const wchar_t* folder, const wchar_t* name);

@@ -216,23 +216,29 @@ int CommitUpdate(const wchar_t* folder, const CommitList* list, wchar_t* failing
 {
     wchar_t path[SETUP_JOIN_UNITS], staged[SETUP_JOIN_UNITS], aside[SETUP_JOIN_UNITS];
     // The aside names are chosen before the journal, which records them.
+    FilePlace* place = ReadFolderPlaceOnce(folder);
     for (uint32_t i = 0; i < list->count; i++) {
         CommitItem* item = &list->items[i];
         item->aside_slot = PARTIAL_SLOT_NONE;
-        if (JoinPath(path, SETUP_JOIN_UNITS, folder, item->name) < 0) return COMMIT_ROLLED_BACK;
+        if (JoinPath(path, SETUP_JOIN_UNITS, folder, item->name) < 0) {
+            FreeFolderPlace(place);
+            return COMMIT_ROLLED_BACK;
+        }
         if (!Exists(path)) continue;
         // A link the player put at the name is replaced as a name, never moved aside:
         // Wine moves a file link's target, not the link.
-        if (!HoldsOwnEntry(folder, item->name)) continue;
+        if (!HoldsEntryInPlacedFolder(place, folder, item->name)) continue;
         DWORD attributes = GetFileAttributesW(path);
         int slot = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? -1 : FreePartialSlot(path);
         if (slot < 0) {
             FormatText(failing_path, SETUP_JOIN_UNITS, L"%s", path);
+            FreeFolderPlace(place);
             DiscardCommitList(folder, list);
             return COMMIT_ROLLED_BACK;
         }
         item->aside_slot = (uint8_t)slot;
     }
+    FreeFolderPlace(place);
     if (!WriteJournal(folder, list)) {
         JoinPath(failing_path, SETUP_JOIN_UNITS, folder, UPDATE_JOURNAL_NAME);
         DeleteInFolder(folder, UPDATE_JOURNAL_NAME);
