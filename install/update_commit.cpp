@@ -263,8 +263,15 @@ int CommitUpdate(const wchar_t* folder, const CommitList* list, wchar_t* failing
         return RollBack(folder, list, list->count) ? COMMIT_ROLLED_BACK : COMMIT_MIXED;
     }
     // The old files go last; one that stays is a partial leftover, removed by the next run.
-    for (uint32_t i = 0; i < list->count; i++)
-        if (ItemPaths(folder, &list->items[i], path, staged, aside) && aside[0]) DeletePathItself(aside);
+    // Each is an entry of the folder's place, read once, under its name there.
+    FilePlace* folder_place = ReadFolderPlaceOnce(folder);
+    for (uint32_t i = 0; folder_place && i < list->count; i++) {
+        const CommitItem* item = &list->items[i];
+        if (item->aside_slot != PARTIAL_SLOT_NONE &&
+            PartialPath(aside, SETUP_JOIN_UNITS, item->name, item->aside_slot) >= 0)
+            DeleteInPlacedFolder(folder_place, folder, aside);
+    }
+    FreeFolderPlace(folder_place);
     return COMMIT_DONE;
 }
 
