@@ -292,6 +292,35 @@ static void ReadInstalledRelease(const wchar_t* folder, ReleaseNames* installed)
     if (!ReadInstalledReleaseNames(folder, installed)) ReadFirstReleaseNames(installed);
 }
 
+// An update reads the installed release's names (the old uninstaller's 50 MB hashed) on the
+// other core while this one writes the new files; both come before the commit replaces that
+// uninstaller. Without a thread, here and now.
+struct InstalledRelease {
+    const wchar_t* folder;
+    ReleaseNames names;
+};
+
+static DWORD WINAPI ReadInstalledReleaseThread(LPVOID param)
+{
+    InstalledRelease* installed = (InstalledRelease*)param;
+    ReadInstalledRelease(installed->folder, &installed->names);
+    return 0;
+}
+
+static HANDLE StartReadingInstalledRelease(InstalledRelease* installed)
+{
+    HANDLE thread = CreateThread(nullptr, 0, ReadInstalledReleaseThread, installed, 0, nullptr);
+    if (!thread) ReadInstalledRelease(installed->folder, &installed->names);
+    return thread;
+}
+
+static void FinishReadingInstalledRelease(HANDLE thread)
+{
+    if (!thread) return;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
 // "In use" as Windows means it, before an update writes anything: the game running from
 // the folder (its mapped image refuses writing), and any old file another program holds
 // without sharing its deletion, which could not be renamed aside. Either changes nothing.
@@ -361,28 +390,29 @@ static void InstallFiles(ExtractContext* context, uint32_t length, const GameIco
         ReportFailure(L"%s%s", g_stop_reason, LEFT_PREVIOUS);
         return;
     }
-    ReleaseNames installed = {nullptr, 0};
-    if (update) ReadInstalledRelease(folder, &installed);
+    InstalledRelease installed = {folder, {nullptr, 0}};
     CommitList commit = {nullptr, 0, 0};
     if (update && !StartCommitList(&commit, context->entry_count + 2)) {
         ReportFailure(L"Not enough memory to install.%s", LEFT_PREVIOUS);
-        FreeReleaseNames(&installed);
+        FreeReleaseNames(&installed.names);
         return;
     }
     if (!HasEnoughSpace(folder, context->total_bytes, length)) {
         // Said before anything was written: the folder is as it was.
         if (!update) UndoNewInstall(context, created_top);
         ReportFailure(L"%s", g_stop_reason);
-        FreeReleaseNames(&installed);
+        FreeReleaseNames(&installed.names);
         FreeCommitList(&commit);
         return;
     }
+    HANDLE reading = update ? StartReadingInstalledRelease(&installed) : nullptr;
     int done = MarkInstallation(context) && ExtractPackage(context);
     if (update && !AddStagedEntries(&commit, context)) {
         RecordStop(L"Not enough memory to install.");
         done = 0;
     }
     done = done && (!length || StoreRomCopy(context, length, &commit)) && CopyUninstaller(context, &commit);
+    FinishReadingInstalledRelease(reading);
     if (!done) {
         const wchar_t* left;
         if (update) {
@@ -392,7 +422,7 @@ static void InstallFiles(ExtractContext* context, uint32_t length, const GameIco
             left = UndoNewInstall(context, created_top) ? LEFT_NOTHING : LEFT_SOME_OF_THIS_RUN;
         }
         ReportFailure(L"%s%s", g_stop_reason, left);
-        FreeReleaseNames(&installed);
+        FreeReleaseNames(&installed.names);
         FreeCommitList(&commit);
         return;
     }
@@ -403,12 +433,12 @@ static void InstallFiles(ExtractContext* context, uint32_t length, const GameIco
         if (result != COMMIT_DONE) {
             ReportFailure(L"Can't write \"%s\". If the game is running, close it and try again.%s",
                           context->failing_path, result == COMMIT_MIXED ? LEFT_MIXED : LEFT_PREVIOUS);
-            FreeReleaseNames(&installed);
+            FreeReleaseNames(&installed.names);
             return;
         }
-        RemoveFilesNoLongerShipped(folder, &installed);
+        RemoveFilesNoLongerShipped(folder, &installed.names);
     }
-    FreeReleaseNames(&installed);
+    FreeReleaseNames(&installed.names);
     AddGameIcon(folder, icon);
     RegisterWithShell(folder);
     ReportProgressPermille(1000);
