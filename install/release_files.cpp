@@ -15,6 +15,7 @@
 #include "install/installation_mark.h"
 #include "package/package_digest.h"
 #include "package/package_format.h"
+#include "package/setup_file_digest.h"
 
 struct NameCollection {
     ReleaseNames* names;

@@ -64,42 +64,6 @@ int PackageBytesAreIntact(const uint8_t* bytes, uint32_t size)
     return memcmp(expected, bytes + size - PACKAGE_DIGEST_BYTES, PACKAGE_DIGEST_BYTES) == 0;
 }
 
-#define PACKAGE_READ_PIECE_BYTES (256u * 1024u)
-
-static int ReadExactly(HANDLE file, uint8_t* buffer, uint32_t count)
-{
-    while (count) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, count, &got, nullptr) || got == 0) return 0;
-        buffer += got;
-        count -= got;
-    }
-    return 1;
-}
-
-int PackageInFileIsIntact(HANDLE file, uint64_t at, uint32_t size)
-{
-    if (size < PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES) return 0;
-    LARGE_INTEGER position;
-    position.QuadPart = (LONGLONG)at;
-    uint8_t* buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, PACKAGE_READ_PIECE_BYTES);
-    DigestHash* hash = NewDigestHash();
-    int ok = buffer && hash && SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
-    for (uint32_t left = size - PACKAGE_DIGEST_BYTES; ok && left;) {
-        uint32_t count = left < PACKAGE_READ_PIECE_BYTES ? left : PACKAGE_READ_PIECE_BYTES;
-        ok = ReadExactly(file, buffer, count);
-        if (ok) AddToDigestHash(hash, buffer, count);
-        left -= count;
-    }
-    uint8_t digest[16];
-    ok = ok && ReadExactly(file, buffer, PACKAGE_DIGEST_BYTES);
-    if (ok) ReadDigestHash(hash, digest);
-    ok = ok && memcmp(buffer, PACKAGE_DIGEST_MAGIC, 4) == 0 && memcmp(buffer + 4, digest, sizeof digest) == 0;
-    if (hash) FreeDigestHash(hash);
-    if (buffer) HeapFree(GetProcessHeap(), 0, buffer);
-    return ok;
-}
-
 int PackageIsIntact(void)
 {
     HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(PACKAGE_RESOURCE_ID), RT_RCDATA);

@@ -25,10 +25,6 @@ void ReadDigestHash(DigestHash* hash, uint8_t digest[16]);
 void FreeDigestHash(DigestHash* hash);
 // 1 when bytes[0..size) end with the digest of everything before it.
 int PackageBytesAreIntact(const uint8_t* bytes, uint32_t size);
-// The same for a package of size bytes at offset at of an open file, read a piece at a time
-// into one buffer: under Wine every page of a mapping costs a fault the first time it is
-// touched, while a read copies from the cache at memory speed.
-int PackageInFileIsIntact(HANDLE file, uint64_t at, uint32_t size);
 // The same for the running program's own package (a missing one is not intact).
 int PackageIsIntact(void);
 

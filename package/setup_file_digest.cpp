@@ -85,6 +85,28 @@ static int ReadAt(HANDLE file, uint64_t at, uint8_t* buffer, uint32_t count)
     return 1;
 }
 
+int PackageInFileIsIntact(HANDLE file, uint64_t at, uint32_t size)
+{
+    if (size < PACKAGE_HEADER_BYTES + PACKAGE_DIGEST_BYTES) return 0;
+    uint8_t* buffer = (uint8_t*)HeapAlloc(GetProcessHeap(), 0, FILE_CHECK_PIECE_BYTES);
+    DigestHash* hash = NewDigestHash();
+    int ok = buffer && hash;
+    const uint32_t sealed = size - PACKAGE_DIGEST_BYTES;
+    for (uint32_t done = 0; ok && done < sealed;) {
+        uint32_t count = sealed - done < FILE_CHECK_PIECE_BYTES ? sealed - done : FILE_CHECK_PIECE_BYTES;
+        ok = ReadAt(file, at + done, buffer, count);
+        if (ok) AddToDigestHash(hash, buffer, count);
+        done += count;
+    }
+    uint8_t digest[FILE_DIGEST_HASH_BYTES];
+    ok = ok && ReadAt(file, at + sealed, buffer, PACKAGE_DIGEST_BYTES);
+    if (ok) ReadDigestHash(hash, digest);
+    ok = ok && memcmp(buffer, PACKAGE_DIGEST_MAGIC, 4) == 0 && memcmp(buffer + 4, digest, sizeof digest) == 0;
+    if (hash) FreeDigestHash(hash);
+    if (buffer) HeapFree(GetProcessHeap(), 0, buffer);
+    return ok;
+}
+
 struct OwnFilePass {
     HANDLE file;
     uint8_t* buffer;  // FILE_CHECK_PIECE_BYTES

@@ -19,6 +19,12 @@ int SealSetupFileBytes(uint8_t* image, uint32_t bytes);
 // 1 when image[0, bytes) carries the digest of its own bytes.
 int SetupFileBytesAreSealed(const uint8_t* image, uint32_t bytes);
 
+// 1 when the package of size bytes at offset at of an open file (another setup program's,
+// an installation's uninstaller) ends with the digest of everything before it, read a piece
+// at a time into one buffer: under Wine every page of a mapping costs a fault the first time
+// it is touched, while a read copies from the cache at memory speed.
+int PackageInFileIsIntact(HANDLE file, uint64_t at, uint32_t size);
+
 // The running program's check of its own file and package: 1 intact. Without its own path
 // (too long to be read) the package alone is checked: every mode that writes refuses then.
 int SetupFileIsIntact(void);
