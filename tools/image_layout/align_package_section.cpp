@@ -7,23 +7,9 @@
 #include <windows.h>
 
 #include "formats/section_file_alignment.h"
+#include "tools/image_layout/image_file.h"
 
-static int Fail(const wchar_t* what, const wchar_t* path)
-{
-    fwprintf(stderr, L"align_package_section: %ls: %ls (error %lu)\n", what, path, GetLastError());
-    return 1;
-}
-
-static int WriteAll(HANDLE file, const uint8_t* bytes, uint32_t count)
-{
-    while (count) {
-        DWORD done = 0;
-        if (!WriteFile(file, bytes, count, &done, nullptr) || done == 0) return 0;
-        bytes += done;
-        count -= done;
-    }
-    return 1;
-}
+#define TOOL L"align_package_section"
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -32,19 +18,9 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const wchar_t* path = argv[1];
-    HANDLE in = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (in == INVALID_HANDLE_VALUE) return Fail(L"can't open", path);
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(in, &size) || size.QuadPart > 0x7FFFFFFF) {
-        CloseHandle(in);
-        return Fail(L"can't size", path);
-    }
-    uint32_t bytes = (uint32_t)size.QuadPart;
-    uint8_t* image = (uint8_t*)malloc(bytes ? bytes : 1);
-    DWORD got = 0;
-    int read = image && ReadFile(in, image, bytes, &got, nullptr) && got == bytes;
-    CloseHandle(in);
-    if (!read) return Fail(L"can't read", path);
+    uint32_t bytes = 0;
+    uint8_t* image = ReadImageFile(TOOL, path, &bytes);
+    if (!image) return 1;
 
     uint32_t insert_at = 0, padding = 0;
     int result = PlanPageAlignedSection(image, bytes, ".rsrc", &insert_at, &padding);
@@ -54,18 +30,6 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     if (padding == 0) return 0;
-
-    wchar_t temporary[MAX_PATH + 16];
-    if (_snwprintf(temporary, MAX_PATH + 16, L"%ls.aligning", path) < 0) return Fail(L"path too long", path);
-    HANDLE out = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return Fail(L"can't create", temporary);
-    uint8_t* zeros = (uint8_t*)calloc(padding, 1);
-    int written = zeros && WriteAll(out, image, insert_at) && WriteAll(out, zeros, padding) &&
-                  WriteAll(out, image + insert_at, bytes - insert_at);
-    CloseHandle(out);
-    if (!written || !MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(temporary);
-        return Fail(L"can't write", path);
-    }
-    return 0;
+    const ImagePiece pieces[] = {{image, insert_at}, {nullptr, padding}, {image + insert_at, bytes - insert_at}};
+    return ReplaceImageFile(TOOL, path, L".aligning", pieces, 3);
 }

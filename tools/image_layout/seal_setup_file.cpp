@@ -9,12 +9,9 @@
 #include <windows.h>
 
 #include "package/setup_file_digest.h"
+#include "tools/image_layout/image_file.h"
 
-static int Fail(const wchar_t* what, const wchar_t* path)
-{
-    fwprintf(stderr, L"seal_setup_file: %ls: %ls (error %lu)\n", what, path, GetLastError());
-    return 1;
-}
+#define TOOL L"seal_setup_file"
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -23,20 +20,11 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const wchar_t* path = argv[1];
-    HANDLE in = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (in == INVALID_HANDLE_VALUE) return Fail(L"can't open", path);
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(in, &size) || size.QuadPart > 0x7FFFFFFF) {
-        CloseHandle(in);
-        return Fail(L"can't size", path);
-    }
-    uint32_t bytes = (uint32_t)size.QuadPart;
-    uint8_t* image = (uint8_t*)malloc(bytes ? bytes : 1);
-    uint8_t* before = (uint8_t*)malloc(bytes ? bytes : 1);
-    DWORD got = 0;
-    int read = image && before && ReadFile(in, image, bytes, &got, nullptr) && got == bytes;
-    CloseHandle(in);
-    if (!read) return Fail(L"can't read", path);
+    uint32_t bytes = 0;
+    uint8_t* image = ReadImageFile(TOOL, path, &bytes);
+    uint8_t* before = image ? (uint8_t*)malloc(bytes ? bytes : 1) : nullptr;
+    if (!image) return 1;
+    if (!before) return ImageFileFailure(TOOL, L"can't read", path);
     memcpy(before, image, bytes);
 
     int result = SealSetupFileBytes(image, bytes);
@@ -48,17 +36,6 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     if (memcmp(before, image, bytes) == 0) return 0;
-
-    wchar_t temporary[MAX_PATH + 16];
-    if (_snwprintf(temporary, MAX_PATH + 16, L"%ls.sealing", path) < 0) return Fail(L"path too long", path);
-    HANDLE out = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return Fail(L"can't create", temporary);
-    DWORD written = 0;
-    int ok = WriteFile(out, image, bytes, &written, nullptr) && written == bytes;
-    CloseHandle(out);
-    if (!ok || !MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(temporary);
-        return Fail(L"can't write", path);
-    }
-    return 0;
+    const ImagePiece whole = {image, bytes};
+    return ReplaceImageFile(TOOL, path, L".sealing", &whole, 1);
 }
