@@ -1,5 +1,7 @@
 #include "tests/support/setup_runner.h"
 
+#include <stdio.h>
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -52,8 +54,16 @@ SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWOR
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(0);
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                  working_folder, &startup, &process);
+    // A start that fails is said (and tried again for a few seconds): seen once or twice on a
+    // machine loaded by builds, a run gave no output and no exit code at once, and the log
+    // must then tell a failed start from a run that ended early.
+    BOOL started = FALSE;
+    for (int attempt = 0; !started && attempt < 20; attempt++) {
+        if (attempt) Sleep(100);
+        started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, working_folder,
+                                 &startup, &process);
+        if (!started) fprintf(stderr, "RunProgram: CreateProcessW failed (error %lu)\n", GetLastError());
+    }
     CloseHandle(write_end);
     CloseHandle(nul);
     if (started) run.process_id = process.dwProcessId;
@@ -65,7 +75,13 @@ SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWOR
     // pipe can report its end (the child closed it on its way out) before the process
     // counts as ended: what is left is still read, and the end is then waited for, never
     // taken as a hang.
-    DWORD start = GetTickCount();
+    // A 64-bit count, and a step back taken as no time at all: a clock that seemed to go back
+    // would otherwise end the wait at once and kill the run.
+    const ULONGLONG start = GetTickCount64();
+    auto elapsed = [start]() -> ULONGLONG {
+        ULONGLONG now = GetTickCount64();
+        return now > start ? now - start : 0;
+    };
     for (;;) {
         DWORD available = 0;
         if (!PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr)) {
@@ -91,14 +107,15 @@ SetupRun RunProgram(const std::wstring& exe, const std::wstring& arguments, DWOR
             }
             break;
         }
-        if (GetTickCount() - start > timeout_ms) break;
+        if (elapsed() > timeout_ms) break;
     }
-    DWORD spent = GetTickCount() - start;
-    DWORD left = spent < timeout_ms ? timeout_ms - spent : 0;
+    ULONGLONG spent = elapsed();
+    DWORD left = spent < timeout_ms ? (DWORD)(timeout_ms - spent) : 0;
     if (WaitForSingleObject(process.hProcess, left) == WAIT_OBJECT_0) {
         run.finished = true;
         GetExitCodeProcess(process.hProcess, &run.exit_code);
     } else {
+        fprintf(stderr, "RunProgram: still running after %llu ms: killed\n", elapsed());
         TerminateProcess(process.hProcess, 255);
         WaitForSingleObject(process.hProcess, 5000);
     }
